@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QByteArray>
+
+#include <memory>
+
+// The matcher over PCRE2 (8-bit, UTF mode, any newline, matches never empty). Compiles a
+// pattern once and keeps it while the pattern bytes stay the same.
+class TPerlRegEx {
+public:
+    TPerlRegEx();
+    ~TPerlRegEx();
+    TPerlRegEx(const TPerlRegEx&) = delete;
+    TPerlRegEx& operator=(const TPerlRegEx&) = delete;
+
+    // Stores the pattern; unchanged bytes keep the compiled form.
+    void SetRegEx(const QByteArray& pattern);
+    // Stores the subject (UTF-8; shared, not copied) and forgets the last result.
+    void SetSubject(const QByteArray& subject);
+    // Compiles the pattern. Throws AppError with the "TPerlRegEx.Compile() - ..." messages.
+    void Compile();
+    // Compiles when needed and prepares fast matching (JIT). Throws AppError.
+    void Study();
+    // Leftmost match from the start of the subject.
+    bool Match();
+    // Next match from where the last one ended.
+    bool MatchAgain();
+    // Group n of the last successful match, or empty when n was not set.
+    QByteArray GetGroups(int n) const;
+
+    bool compiled() const;
+    // How many times a pattern was compiled, for tests.
+    int compileCount() const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> d;
+};

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+
+class QWidget;
+
+// An embedded web view as the window uses it. The real one is Qt WebEngine; tests use a
+// recorder so that widget tests need no browser engine.
+class WebPane {
+public:
+    virtual ~WebPane() = default;
+
+    virtual QWidget* widget() = 0;
+    // Starts loading the address and returns at once.
+    virtual void navigate(const QString& url) = 0;
+    // Stops all loading.
+    virtual void stop() = 0;
+    // Called before every navigation of the top-level page; returning false cancels it.
+    virtual void setNavigationHandler(std::function<bool(const QString& url)> handler) = 0;
+};

@@ -11,7 +11,7 @@ class WebPane;
 // with a recorder: dialogs, the error report, the default browser, the scratch-file folder
 // and the web panes.
 class Platform {
-public:
+  public:
     virtual ~Platform() = default;
 
     // Plain message box with an OK button, captioned "Clipvane"; returns when it is closed.

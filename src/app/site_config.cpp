@@ -23,7 +23,9 @@ QString SiteConfig::homePageAddress() const {
     return QStringLiteral("http://") + videoHost + QLatin1Char('/');
 }
 
-QString SiteConfig::shortLinkToken() const { return shortLinkHost + QLatin1Char('/'); }
+QString SiteConfig::shortLinkToken() const {
+    return shortLinkHost + QLatin1Char('/');
+}
 
 QString SiteConfig::vendorAddress(const QString& path) const {
     return QStringLiteral("http://") + vendorHost + path;

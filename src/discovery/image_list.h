@@ -8,7 +8,7 @@
 // The thumbnails of the result list. Images are only appended or cleared all at once; they are
 // kept compressed and decoded on demand for painting, so thousands of rows stay cheap.
 class ImageList {
-public:
+  public:
     ImageList(int width = 120, int height = 120);
     ~ImageList();
 
@@ -24,7 +24,7 @@ public:
     // Bytes held for the images, for the memory figures of the benchmarks.
     qsizetype storedBytes() const;
 
-private:
+  private:
     struct Impl;
     std::unique_ptr<Impl> d;
 };

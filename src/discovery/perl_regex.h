@@ -4,10 +4,14 @@
 
 #include <memory>
 
+// Whether size bytes at data are well-formed UTF-8 throughout: no stray or missing continuation
+// byte, no overlong form, no surrogate, nothing beyond U+10FFFF.
+bool isStrictUtf8(const char* data, qsizetype size);
+
 // The matcher over PCRE2 (8-bit, UTF mode, any newline, matches never empty). Compiles a
 // pattern once and keeps it while the pattern bytes stay the same.
 class TPerlRegEx {
-public:
+  public:
     TPerlRegEx();
     ~TPerlRegEx();
     TPerlRegEx(const TPerlRegEx&) = delete;
@@ -15,7 +19,8 @@ public:
 
     // Stores the pattern; unchanged bytes keep the compiled form.
     void SetRegEx(const QByteArray& pattern);
-    // Stores the subject (UTF-8; shared, not copied) and forgets the last result.
+    // Stores the subject (UTF-8; shared, not copied) and forgets the last result. Bytes that are
+    // not strict UTF-8 are taken as the empty subject: the engine then never sees them.
     void SetSubject(const QByteArray& subject);
     // Compiles the pattern. Throws AppError with the "TPerlRegEx.Compile() - ..." messages.
     void Compile();
@@ -32,7 +37,7 @@ public:
     // How many times a pattern was compiled, for tests.
     int compileCount() const;
 
-private:
+  private:
     struct Impl;
     std::unique_ptr<Impl> d;
 };

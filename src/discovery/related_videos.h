@@ -22,12 +22,12 @@ struct RelatedVideo {
 //     scan.study();   // may throw the matcher's errors
 //     for (RelatedVideo v; scan.next(v);) ...
 class RelatedVideoScan {
-public:
+  public:
     RelatedVideoScan(TPerlRegEx& matcher, const QString& pattern, const QByteArray& page);
     void study();
     bool next(RelatedVideo& out);
 
-private:
+  private:
     TPerlRegEx& matcher_;
     bool started_ = false;
 };

@@ -14,7 +14,7 @@ class ScratchFile;
 // A fetch blocks its caller; while it waits for the network it calls the idle hook, which the
 // window uses to keep painting.
 class HttpClient {
-public:
+  public:
     HttpClient();
     ~HttpClient();
     HttpClient(const HttpClient&) = delete;
@@ -34,7 +34,7 @@ public:
     // For tests and benchmarks: how many TCP connections the client has opened so far.
     int connectionsOpened() const;
 
-private:
+  private:
     struct Impl;
     std::unique_ptr<Impl> d;
 };

@@ -9,7 +9,7 @@ class QWidget;
 // An embedded web view as the window uses it. The real one is Qt WebEngine; tests use a
 // recorder so that widget tests need no browser engine.
 class WebPane {
-public:
+  public:
     virtual ~WebPane() = default;
 
     virtual QWidget* widget() = 0;

@@ -2,11 +2,14 @@
 
 #include <QString>
 
+#include <functional>
 #include <optional>
 #include <vector>
-#include <functional>
 
 struct ResultRow;
+
+// Titles with ASCII letters folded to upper case, compared by UTF-16 code units; -1, 0 or 1.
+int compareTitles(const QString& a, const QString& b);
 
 // Seconds of a "h:mm:ss" length text. Throws AppError when a part is not a whole number.
 qint64 lengthKey(const QString& text);

@@ -25,7 +25,7 @@ struct ResultRow {
 // Keeps an index of identifiers in step with the rows for the duplicate test.
 class ResultModel : public QAbstractTableModel {
     Q_OBJECT
-public:
+  public:
     explicit ResultModel(const ImageList* images, QObject* parent = nullptr);
 
     int rowCount(const QModelIndex& parent = {}) const override;
@@ -43,7 +43,7 @@ public:
     // whatever the answers are; a row keeps its image.
     void sortRows(const std::function<int(const ResultRow&, const ResultRow&)>& compare);
 
-private:
+  private:
     const ImageList* images_;
     std::vector<ResultRow> rows_;
     QHash<QString, int> ids_;  // identifier -> number of rows holding it

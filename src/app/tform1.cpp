@@ -1,0 +1,656 @@
+#include "app/tform1.h"
+
+#include "app/errors.h"
+#include "app/remote_config.h"
+#include "app/resize_panel.h"
+#include "discovery/feel_lucky.h"
+#include "discovery/perl_regex.h"
+#include "discovery/related_videos.h"
+#include "discovery/thumbnail.h"
+#include "discovery/video_ref.h"
+#include "net/scratch_file.h"
+#include "panes/donation.h"
+#include "panes/right_button_filter.h"
+#include "panes/web_pane.h"
+#include "panes/webengine_pane.h"
+#include "results/ordering.h"
+#include "results/result_list_view.h"
+#include "results/result_model.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QBoxLayout>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QCursor>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMimeData>
+#include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
+
+namespace {
+
+const QString kCaption = QStringLiteral("Clipvane 2.0 - Expand Your YouTube Experience");
+const QString kDownloadError =
+    QStringLiteral("Download error, please check your internet connection and retry");
+const QString kWrongAddress = QStringLiteral("Please make sure you type correct Youtube URL.");
+
+QFrame* raisedPanel(QWidget* parent, const char* name) {
+    auto* panel = new QFrame(parent);
+    panel->setObjectName(QLatin1String(name));
+    panel->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    panel->setLineWidth(1);
+    return panel;
+}
+
+// Docked children sit inside the parent's frame (a QFrame's contents rectangle
+// excludes it).
+QBoxLayout* dock(QBoxLayout::Direction direction, QWidget* parent, int margin) {
+    auto* layout = new QBoxLayout(direction, parent);
+    layout->setContentsMargins(margin, margin, margin, margin);
+    layout->setSpacing(0);
+    return layout;
+}
+
+// The list draws its own scroll bars through these two skinned bars, which
+// follow its inner ones.
+void attachScrollBar(QScrollBar* outer, QScrollBar* inner, bool hideWhenIdle) {
+    outer->setFocusPolicy(Qt::NoFocus);
+    QObject::connect(inner, &QAbstractSlider::rangeChanged, outer,
+                     [outer, inner, hideWhenIdle](int min, int max) {
+                         outer->setRange(min, max);
+                         outer->setPageStep(inner->pageStep());
+                         outer->setSingleStep(inner->singleStep());
+                         if (hideWhenIdle)
+                             outer->setVisible(max > min);
+                     });
+    QObject::connect(inner, &QAbstractSlider::valueChanged, outer, &QAbstractSlider::setValue);
+    QObject::connect(outer, &QAbstractSlider::valueChanged, inner, &QAbstractSlider::setValue);
+}
+
+// Keeps "Dig" and "Feel Lucky" disabled for the life of a command and enables
+// both again on every way out, errors included.
+class BusyState {
+  public:
+    BusyState(QPushButton* dig, QPushButton* lucky) : dig_(dig), lucky_(lucky) {
+        lucky_->setEnabled(false);
+        dig_->setEnabled(false);
+    }
+    ~BusyState() {
+        dig_->setEnabled(true);
+        lucky_->setEnabled(true);
+    }
+
+  private:
+    QPushButton* dig_;
+    QPushButton* lucky_;
+};
+
+}  // namespace
+
+TForm1::TForm1(SiteConfig site, Platform& platform, QWidget* parent)
+    : QWidget(parent), site_(std::move(site)), platform_(platform) {
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(kCaption);
+    buildLayout();
+    buildMenus();
+    wireHandlers();
+    idhtp1.setIdleHook([] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); });
+    FormCreate(this);
+}
+
+TForm1::~TForm1() {
+    if (ApplicationEvents1)
+        qApp->removeEventFilter(ApplicationEvents1);
+    FormDestroy(this);
+    // The controls go first: the list still paints from ImageList1 while it is being torn down.
+    qDeleteAll(findChildren<QWidget*>(Qt::FindDirectChildrenOnly));
+}
+
+void TForm1::buildLayout() {
+    // The window's metrics were laid out for an 11-pixel sans font; larger fonts clip captions.
+    QFont windowFont(QStringList{QStringLiteral("MS Sans Serif"), QStringLiteral("DejaVu Sans")});
+    windowFont.setPixelSize(11);
+    setFont(windowFont);
+    resize(850, 589);
+    if (QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+
+    auto* outer = dock(QBoxLayout::TopToBottom, this, 0);
+    Panel3 = new ResizePanel(this);
+    Panel3->setObjectName(QStringLiteral("Panel3"));
+    Panel3->setFrameStyle(QFrame::Box | QFrame::Plain);
+    Panel3->setLineWidth(1);
+    outer->addWidget(Panel3);
+    auto* panel3Layout = dock(QBoxLayout::TopToBottom, Panel3, 0);
+
+    pnl1 = new QWidget(Panel3);
+    pnl1->setObjectName(QStringLiteral("pnl1"));
+    pnl1->setFixedHeight(105);
+    panel3Layout->addWidget(pnl1);
+
+    GroupBox2 = new QGroupBox(QStringLiteral("Copy/paste YouTube video URL, select "
+                                             "explorer depth level, then click Dig "
+                                             "button. Or just click Feel Lucky button."),
+                              pnl1);
+    GroupBox2->setObjectName(QStringLiteral("GroupBox2"));
+    GroupBox2->setFlat(true);
+    GroupBox2->setGeometry(0, 10, 848, 89);
+
+    edt1 = new QComboBox(GroupBox2);
+    edt1->setObjectName(QStringLiteral("edt1"));
+    edt1->setEditable(true);
+    edt1->setInsertPolicy(QComboBox::NoInsert);
+    edt1->setMaxVisibleItems(8);
+    edt1->setGeometry(8, 40, 273, 19);
+    edt1->lineEdit()->installEventFilter(this);
+
+    auto button = [this](const char* name, const QString& caption, int left, int width) {
+        auto* b = new QPushButton(caption, GroupBox2);
+        b->setObjectName(QLatin1String(name));
+        b->setGeometry(left, 34, width, 25);
+        return b;
+    };
+    bsSkinButton3 = button("bsSkinButton3", QStringLiteral("Feel Lucky"), 300, 81);
+    btn5 = button("btn5", QStringLiteral("Dig"), 400, 81);
+    bsSkinButton1 = button("bsSkinButton1", QStringLiteral("Stop"), 503, 81);
+    btn1 = button("btn1", QStringLiteral("Make A Donation"), 606, 91);
+    btn5->setDefault(false);
+
+    WebBrowser1 = platform_.createWebPane(GroupBox2);
+    WebBrowser1->widget()->setObjectName(QStringLiteral("WebBrowser1"));
+    WebBrowser1->widget()->setGeometry(710, 25, 110, 50);
+
+    Label1 = new QLabel(QStringLiteral("Explorer Depth Level"), GroupBox2);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setGeometry(8, 64, 99, 13);
+    Label1->adjustSize();
+
+    cbb2 = new QComboBox(GroupBox2);
+    cbb2->setObjectName(QStringLiteral("cbb2"));
+    cbb2->addItems({QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3")});
+    cbb2->setCurrentIndex(1);
+    cbb2->setGeometry(128, 62, 81, 21);
+
+    Label2 = new QLabel(QStringLiteral("Videos Found"), GroupBox2);
+    Label2->setObjectName(QStringLiteral("Label2"));
+    Label2->setGeometry(232, 64, 65, 13);
+    Label2->adjustSize();
+    Label2->hide();
+
+    Panel1 = raisedPanel(Panel3, "Panel1");
+    panel3Layout->addWidget(Panel1, 1);
+    bsSkinScrollBar1 = new QScrollBar(Qt::Horizontal, Panel3);
+    bsSkinScrollBar1->setObjectName(QStringLiteral("bsSkinScrollBar1"));
+    bsSkinScrollBar1->setFixedHeight(19);
+    panel3Layout->addWidget(bsSkinScrollBar1);
+
+    auto* panel1Layout = dock(QBoxLayout::LeftToRight, Panel1, 0);
+    Panel2 = raisedPanel(Panel1, "Panel2");
+    panel1Layout->addWidget(Panel2, 1);
+    Panel4 = raisedPanel(Panel1, "Panel4");
+    Panel4->setFixedWidth(169);
+    panel1Layout->addWidget(Panel4);
+
+    auto* panel2Layout = dock(QBoxLayout::LeftToRight, Panel2, 0);
+    lv1 = new ResultListView(Panel2);
+    lv1->setObjectName(QStringLiteral("lv1"));
+    lv1Items = new ResultModel(&ImageList1, lv1);
+    lv1->setModel(lv1Items);
+    lv1->setRootIsDecorated(false);
+    lv1->setItemsExpandable(false);
+    lv1->setUniformRowHeights(true);
+    lv1->setAllColumnsShowFocus(true);
+    lv1->setSelectionBehavior(QAbstractItemView::SelectRows);
+    lv1->setSelectionMode(QAbstractItemView::SingleSelection);
+    lv1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    lv1->setIconSize(QSize(ImageList1.width(), ImageList1.height()));
+    lv1->setToolTip(QStringLiteral("Double click to watch video."));
+    lv1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    lv1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    lv1->setContextMenuPolicy(Qt::NoContextMenu);
+    QFont listFont(QStringList{QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans")});
+    listFont.setPixelSize(13);
+    lv1->setFont(listFont);
+    lv1->header()->setSectionsClickable(true);
+    lv1->header()->setSectionsMovable(false);
+    lv1->header()->setStretchLastSection(false);
+    const int widths[] = {140, 350, 100, 100};
+    for (int column = 0; column < 4; ++column)
+        lv1->setColumnWidth(column, widths[column]);
+    panel2Layout->addWidget(lv1, 1);
+    bsSkinScrollBar2 = new QScrollBar(Qt::Vertical, Panel2);
+    bsSkinScrollBar2->setObjectName(QStringLiteral("bsSkinScrollBar2"));
+    bsSkinScrollBar2->setFixedWidth(19);
+    bsSkinScrollBar2->hide();
+    panel2Layout->addWidget(bsSkinScrollBar2);
+    attachScrollBar(bsSkinScrollBar1, lv1->horizontalScrollBar(), false);
+    attachScrollBar(bsSkinScrollBar2, lv1->verticalScrollBar(), true);
+
+    auto* panel4Layout = dock(QBoxLayout::TopToBottom, Panel4, 0);
+    Panel5 = new QLabel(QStringLiteral("Sponsor"), Panel4);
+    Panel5->setObjectName(QStringLiteral("Panel5"));
+    Panel5->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    Panel5->setAlignment(Qt::AlignCenter);
+    Panel5->setFixedHeight(24);
+    panel4Layout->addWidget(Panel5);
+    WebBrowser2 = platform_.createWebPane(Panel4);
+    WebBrowser2->widget()->setObjectName(QStringLiteral("WebBrowser2"));
+    panel4Layout->addWidget(WebBrowser2->widget(), 1);
+
+    QWidget* order[] = {edt1,
+                        btn5,
+                        cbb2,
+                        bsSkinButton1,
+                        btn1,
+                        bsSkinButton3,
+                        WebBrowser1->widget(),
+                        lv1,
+                        WebBrowser2->widget()};
+    for (size_t i = 0; i + 1 < std::size(order); ++i)
+        setTabOrder(order[i], order[i + 1]);
+}
+
+void TForm1::buildMenus() {
+    bsm1 = new QMenu(this);
+    bsm1->setObjectName(QStringLiteral("bsm1"));
+    auto item = [](QMenu* menu, const char* name, const QString& caption) {
+        QAction* action = menu->addAction(caption);
+        action->setObjectName(QLatin1String(name));
+        return action;
+    };
+    WatchThisOnline1 = item(bsm1, "WatchThisOnline1", QStringLiteral("Watch This Online"));
+    DigThis1 = item(bsm1, "DigThis1", QStringLiteral("Dig This!"));
+    bsm1->addSeparator()->setObjectName(QStringLiteral("N1"));
+    SortbyTitle1 = item(bsm1, "SortbyTitle1", QStringLiteral("Sort by Title"));
+    SortbyVideoLength1 = item(bsm1, "SortbyVideoLength1", QStringLiteral("Sort by Video Length"));
+    SortbyViewCounts1 = item(bsm1, "SortbyViewCounts1", QStringLiteral("Sort by View Counts"));
+
+    bsknpmn1 = new QMenu(this);
+    bsknpmn1->setObjectName(QStringLiteral("bsknpmn1"));
+    for (const DonationItem& donation : kDonationItems) {
+        QAction* action = item(bsknpmn1, donation.objectName, QString::fromUtf8(donation.caption));
+        const int amount = donation.amount;
+        connect(action, &QAction::triggered, this,
+                [this, amount] { guarded([&] { donate(amount); }); });
+    }
+}
+
+void TForm1::wireHandlers() {
+    auto on = [this](auto* sender, auto signal, auto handler) {
+        connect(sender, signal, this,
+                [this, handler, sender] { guarded([&] { (this->*handler)(sender); }); });
+    };
+    on(btn5, &QPushButton::clicked, &TForm1::btn5Click);
+    on(bsSkinButton1, &QPushButton::clicked, &TForm1::bsSkinButton1Click);
+    on(bsSkinButton3, &QPushButton::clicked, &TForm1::bsSkinButton3Click);
+    on(btn1, &QPushButton::clicked, &TForm1::btn1Click);
+    on(WatchThisOnline1, &QAction::triggered, &TForm1::WatchThisOnline1Click);
+    on(DigThis1, &QAction::triggered, &TForm1::DigThis1Click);
+    on(SortbyTitle1, &QAction::triggered, &TForm1::SortbyTitle1Click);
+    on(SortbyVideoLength1, &QAction::triggered, &TForm1::SortbyVideoLength1Click);
+    on(SortbyViewCounts1, &QAction::triggered, &TForm1::SortbyViewCounts1Click);
+    on(lv1, &ResultListView::doubleClickedAnywhere, &TForm1::lv1DblClick);
+    connect(Panel3, &ResizePanel::resized, this,
+            [this] { guarded([&] { Panel3Resize(Panel3); }); });
+    connect(lv1->header(), &QHeaderView::sectionClicked, this,
+            [this](int column) { guarded([&] { lv1ColumnClick(lv1, column); }); });
+    connect(lv1, &ResultListView::mousePressed, this,
+            [this](Qt::MouseButton button, const QPoint& pos) {
+                guarded([&] { lv1MouseDown(button, pos); });
+            });
+    WebBrowser2->setNavigationHandler([this](const QString& url) {
+        bool accept = true;
+        guarded([&] { accept = WebBrowser2BeforeNavigate2(url); });
+        return accept;
+    });
+    ApplicationEvents1 = new RightButtonFilter(this);
+    ApplicationEvents1->addPane(WebBrowser1->widget());
+    ApplicationEvents1->addPane(WebBrowser2->widget());
+    qApp->installEventFilter(ApplicationEvents1);
+}
+
+void TForm1::guarded(const std::function<void()>& body) {
+    try {
+        body();
+    } catch (const AppError& e) {
+        platform_.reportError(e.message());
+    } catch (const std::exception& e) {
+        platform_.reportError(QString::fromUtf8(e.what()));
+    }
+}
+
+// ---- window life ----
+
+void TForm1::FormCreate(QObject*) {
+    // An error here skips the remaining steps; the window still opens and works.
+    guarded([&] {
+        // Linux has no clipboard viewer chain: Qt's change notice stands in for it,
+        // and the first notice is given by hand so an address already on the
+        // clipboard fills the input box.
+        connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this,
+                [this] { guarded([&] { WMDrawClipBoard(); }); });
+        NextClipHwnd = 0;
+        WMDrawClipBoard();
+        RegExpr = std::make_unique<TPerlRegEx>();
+        applyRemoteConfiguration();
+    });
+    created_ = true;
+}
+
+void TForm1::applyRemoteConfiguration() {
+    {
+        ScratchFile file(platform_.scratchFolder(), QStringLiteral("v.0"));
+        try {
+            idhtp1.Get(site_.vendorAddress(QStringLiteral("/v.0")), file);
+        } catch (const FetchError&) {
+            // No remote configuration: the built-in settings stand.
+        }
+        file.close();
+    }
+    regx = builtInRelatedPattern();
+    const RemoteConfigOutcome outcome = evaluateRemoteConfig(
+        readConfigLines(readScratch(QStringLiteral("v.0"))), windowTitle(), regx);
+    regx = outcome.regx;
+    if (outcome.versionCheck && outcome.outdated &&
+        platform_.confirm(QString::fromUtf8(kOutdatedVersionQuestion)))
+        platform_.openUrl(site_.vendorAddress(QStringLiteral("/")));
+    if (!outcome.keepSponsor) {
+        Panel4->setFixedWidth(0);
+        Panel4->setVisible(false);
+        lv1->setColumnWidth(3, 300);
+    }
+}
+
+void TForm1::FormShow(QObject*) {
+    lucky = 0;
+    WebBrowser1->navigate(site_.vendorAddress(QStringLiteral("/facebook.php")));
+}
+
+void TForm1::FormClose(QObject*) {
+    // Leaving the clipboard watch is the counterpart of leaving the viewer chain.
+    disconnect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this, nullptr);
+    // A running dig would otherwise keep filling a window the user has closed.
+    if (digging_)
+        stopflag = true;
+}
+
+void TForm1::FormDestroy(QObject*) {
+    RegExpr.reset();
+}
+
+void TForm1::Panel3Resize(QObject*) {
+    GroupBox2->resize(pnl1->width() - 2, GroupBox2->height());
+}
+
+void TForm1::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (!event->spontaneous())
+        guarded([&] { FormShow(this); });
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+    guarded([&] { FormClose(this); });
+    QWidget::closeEvent(event);
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == edt1->lineEdit()) {
+        if (event->type() == QEvent::KeyPress)
+            guarded([&] { edt1KeyDown(edt1, static_cast<QKeyEvent*>(event)->key()); });
+        else if (event->type() == QEvent::MouseButtonPress)
+            guarded([&] { edt1Click(edt1); });
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+// ---- downloads ----
+
+bool TForm1::download(const QString& url, const QString& scratchName) {
+    ScratchFile file(platform_.scratchFolder(), scratchName);
+    try {
+        idhtp1.Get(url, file);
+    } catch (const FetchError&) {
+        file.close();
+        return false;
+    }
+    file.close();
+    return true;
+}
+
+QByteArray TForm1::readScratch(const QString& scratchName) const {
+    return ScratchFile::readAll(platform_.scratchFolder() + scratchName);
+}
+
+// ---- the Dig command ----
+
+void TForm1::btn5Click(QObject*) {
+    // One dig at a time: Enter in the input box or "Dig This!" during a dig are
+    // ignored.
+    if (digging_)
+        return;
+    lv1Items->clear();
+    stopflag = false;
+    Label2->hide();
+    const QString id = find_video_id(edt1->currentText(), site_.shortLinkToken());
+    if (id.isEmpty()) {
+        platform_.showMessage(kWrongAddress);
+        return;
+    }
+    const QString aurl = site_.watchUrlPrefix() + id;
+    depth = cbb2->currentText().toInt();
+
+    BusyState busy(btn5, bsSkinButton3);
+    digging_ = true;
+    struct DigFlag {
+        bool& flag;
+        ~DigFlag() { flag = false; }
+    } digFlag{digging_};
+
+    if (!download(aurl, QStringLiteral("youtube.0"))) {
+        platform_.showMessage(kDownloadError);
+        return;
+    }
+    WebBrowser2->navigate(site_.vendorAddress(QStringLiteral("/ads.php")));
+    RelatedVideoScan scan(*RegExpr, regx, readScratch(QStringLiteral("youtube.0")));
+    ImageList1.clear();
+    int imageCounter = 0;
+    scan.study();
+    for (RelatedVideo video; scan.next(video);) {
+        if (!download(QStringLiteral("http:") + video.thumb, QStringLiteral("default.0"))) {
+            platform_.showMessage(kDownloadError);
+            return;
+        }
+        makethumb();
+        addRow(video, imageCounter++);
+        QCoreApplication::processEvents();
+        if (stopflag)
+            return;
+    }
+    while (depth > 1) {
+        --depth;
+        for (int i = lv1Items->count() - 1; i >= 0; --i)
+            explorer(site_.watchUrlPrefix() + lv1Items->row(i).id);
+        if (stopflag)
+            return;
+    }
+}
+
+void TForm1::explorer(const QString& aurl) {
+    if (stopflag)
+        return;
+    if (!download(aurl, QStringLiteral("youtube.0"))) {
+        platform_.showMessage(kDownloadError);
+        stopflag = true;
+        return;
+    }
+    RelatedVideoScan scan(*RegExpr, regx, readScratch(QStringLiteral("youtube.0")));
+    scan.study();
+    for (RelatedVideo video; scan.next(video);) {
+        if (lv1Items->containsId(video.id))
+            continue;
+        // A missing thumbnail only costs that one video.
+        if (!download(QStringLiteral("http:") + video.thumb, QStringLiteral("default.0")))
+            continue;
+        makethumb();
+        addRow(video, ImageList1.count() - 1);
+        QCoreApplication::processEvents();
+        if (stopflag)
+            return;
+    }
+}
+
+void TForm1::makethumb() {
+    const QByteArray bytes = readScratch(QStringLiteral("default.0"));
+    ImageList1.add(makeThumbnailImage(bytes, lv1->palette().color(QPalette::Base)));
+}
+
+void TForm1::addRow(const RelatedVideo& video, int imageIndex) {
+    lv1Items->append(ResultRow{video.title, video.length, video.views, video.id, imageIndex});
+    Label2->setText(QString::number(lv1Items->count()) + QStringLiteral(" Videos Found"));
+    Label2->adjustSize();
+    Label2->show();
+    scrollOneLine();
+}
+
+void TForm1::scrollOneLine() {
+    lv1->verticalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+}
+
+void TForm1::edt1KeyDown(QObject* Sender, int Key) {
+    if (Key == Qt::Key_Return || Key == Qt::Key_Enter)
+        btn5Click(Sender);
+}
+
+void TForm1::edt1Click(QObject*) {
+    if (edt1->currentText() == QStringLiteral("Type Any Keywords Here."))
+        edt1->setEditText(QString());
+}
+
+void TForm1::bsSkinButton1Click(QObject*) {
+    stopflag = true;
+}
+
+void TForm1::bsSkinButton3Click(QObject* Sender) {
+    BusyState busy(btn5, bsSkinButton3);
+    if (!download(site_.homePageAddress(), QStringLiteral("youtube.0"))) {
+        platform_.showMessage(kDownloadError);
+        return;
+    }
+    const QString surl =
+        pickLuckyReference(QString::fromUtf8(readScratch(QStringLiteral("youtube.0"))), lucky);
+    if (surl.isEmpty())
+        return;
+    edt1->setEditText(site_.bareWatchUrlPrefix() + surl);
+    lucky += 2;
+    btn5Click(Sender);
+}
+
+void TForm1::WMDrawClipBoard() {
+    const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+    if (!data || !data->hasText())
+        return;
+    const QString id = find_video_id(data->text(), site_.shortLinkToken());
+    if (!id.isEmpty())
+        edt1->setEditText(site_.watchUrlPrefix() + id);
+}
+
+void TForm1::WMChangeCBChain(quintptr removed, quintptr next) {
+    // Kept for the viewer-chain protocol; Qt's clipboard notice has no chain to
+    // follow.
+    if (removed == NextClipHwnd)
+        NextClipHwnd = next;
+}
+
+// ---- the result list ----
+
+int TForm1::lv1Compare(const ResultRow& Item1, const ResultRow& Item2) const {
+    return compareRows(Item1, Item2, nSortCol, bsort);
+}
+
+void TForm1::sortBy(int column) {
+    // Rows never change under a sort: requests are refused while a command runs.
+    if (!btn5->isEnabled())
+        return;
+    bsort = !bsort;
+    nSortCol = column;
+    if (nSortCol > 0)
+        lv1Items->sortRows(
+            [this](const ResultRow& a, const ResultRow& b) { return lv1Compare(a, b); });
+}
+
+void TForm1::lv1ColumnClick(QObject*, int Column) {
+    sortBy(Column);
+}
+void TForm1::SortbyTitle1Click(QObject*) {
+    sortBy(1);
+}
+void TForm1::SortbyVideoLength1Click(QObject*) {
+    sortBy(2);
+}
+void TForm1::SortbyViewCounts1Click(QObject*) {
+    sortBy(3);
+}
+
+int TForm1::selectedRow() const {
+    const QModelIndexList rows = lv1->selectionModel()->selectedRows();
+    return rows.isEmpty() ? -1 : rows.first().row();
+}
+
+void TForm1::lv1MouseDown(Qt::MouseButton Button, const QPoint& pos) {
+    if (Button == Qt::RightButton) {
+        bsm1->popup(lv1->viewport()->mapToGlobal(pos));
+    } else if (Button == Qt::LeftButton) {
+        const int row = selectedRow();
+        if (row >= 0)
+            edt1->setEditText(site_.watchUrlPrefix() + lv1Items->row(row).id);
+    }
+}
+
+void TForm1::lv1DblClick(QObject*) {
+    const int row = selectedRow();
+    if (row >= 0)
+        platform_.openUrl(site_.vendorWatchAddress(lv1Items->row(row).id));
+}
+
+void TForm1::WatchThisOnline1Click(QObject* Sender) {
+    lv1DblClick(Sender);
+}
+
+void TForm1::DigThis1Click(QObject* Sender) {
+    const int row = selectedRow();
+    if (row < 0 || digging_)
+        return;
+    edt1->setEditText(site_.watchUrlPrefix() + lv1Items->row(row).id);
+    btn5Click(Sender);
+}
+
+// ---- panes and donations ----
+
+bool TForm1::WebBrowser2BeforeNavigate2(const QString& URL) {
+    if (!shouldHandOff(URL))
+        return true;
+    QMetaObject::invokeMethod(
+        this, [this] { WebBrowser2->stop(); }, Qt::QueuedConnection);
+    if (isSafeExternalUrl(URL))
+        platform_.openUrl(URL);
+    return false;
+}
+
+void TForm1::btn1Click(QObject*) {
+    const QPoint at = QCursor::pos();
+    raise();
+    activateWindow();
+    bsknpmn1->popup(at);
+}
+
+void TForm1::donate(int amount) {
+    platform_.openUrl(paymentUrl(site_.paymentHost, site_.donationAccount, amount));
+}

@@ -1,0 +1,121 @@
+#include "net/scratch_file.h"
+
+#include "app/errors.h"
+
+#include <QFileInfo>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <cerrno>
+#include <cstring>
+
+namespace {
+
+QString reason(int error) {
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+}  // namespace
+
+ScratchFile::ScratchFile(const QString& folder, const QString& name) {
+    path_ = folder;
+    if (!path_.isEmpty() && !path_.endsWith(QLatin1Char('/')))
+        path_ += QLatin1Char('/');
+    path_ += name;
+    auto failure = [this](int error) {
+        return AppError(QStringLiteral("Cannot create file \"%1\". %2").arg(path_, reason(error)));
+    };
+    const QByteArray native = path_.toLocal8Bit();
+    // Not O_TRUNC: the file is only cut once the lock shows that nobody else holds it.
+    const int fd = ::open(native.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0)
+        throw failure(errno);
+    struct stat info {};
+    int error = 0;
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::fstat(fd, &info) != 0)
+        error = errno;
+    else if (S_ISDIR(info.st_mode))
+        error = EISDIR;
+    if (error != 0) {
+        ::close(fd);
+        throw failure(error);
+    }
+    fd_ = fd;
+}
+
+ScratchFile::~ScratchFile() {
+    close();
+}
+
+void ScratchFile::write(const char* data, qsizetype size) {
+    if (fd_ < 0)
+        throw FetchError(QStringLiteral("Scratch file \"%1\" is closed").arg(path_));
+    while (size > 0) {
+        const ssize_t n = ::write(fd_, data, std::size_t(size));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            throw FetchError(
+                QStringLiteral("Cannot write file \"%1\". %2").arg(path_, reason(errno)));
+        }
+        data += n;
+        size -= n;
+        written_ += n;
+    }
+}
+
+void ScratchFile::close() {
+    if (fd_ >= 0) {
+        // The old content is cut off here rather than at open: ext4 flushes a file to disk on close
+        // when it was truncated to zero and then rewritten, which costs milliseconds per fetch.
+        // Cutting to the written length gives the same file without that flush.
+        struct stat info {};
+        if (::fstat(fd_, &info) == 0 && S_ISREG(info.st_mode) && info.st_size != written_)
+            (void)::ftruncate(fd_, written_);
+        ::close(fd_);
+        fd_ = -1;
+    }
+}
+
+QByteArray ScratchFile::readAll(const QString& path) {
+    auto failure = [&path](int error) {
+        return AppError(QStringLiteral("Cannot open file \"%1\". %2").arg(path, reason(error)));
+    };
+    const QByteArray native = path.toLocal8Bit();
+    const int fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        throw failure(errno);
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+        const int error = S_ISDIR(info.st_mode) ? EISDIR : errno;
+        ::close(fd);
+        throw failure(error);
+    }
+    QByteArray content;
+    content.reserve(qsizetype(info.st_size));
+    char chunk[65536];
+    while (true) {
+        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            const int error = errno;
+            ::close(fd);
+            throw failure(error);
+        }
+        if (n == 0)
+            break;
+        content.append(chunk, n);
+    }
+    ::close(fd);
+    return content;
+}
+
+QString ScratchFile::executableFolder() {
+    const QFileInfo exe(QStringLiteral("/proc/self/exe"));
+    return exe.canonicalFilePath().isEmpty()
+               ? QString()
+               : QFileInfo(exe.canonicalFilePath()).absolutePath() + QLatin1Char('/');
+}

@@ -1,0 +1,349 @@
+#include <gtest/gtest.h>
+
+#include "panes/right_button_filter.h"
+#include "panes/webengine_pane.h"
+
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QMouseEvent>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTest>
+#include <QVBoxLayout>
+#include <QWebEnginePage>
+#include <QWebEngineSettings>
+#include <QWebEngineView>
+
+namespace {
+
+constexpr int kLoadTimeoutMs = 30000;
+
+const char* const kStartPage = R"(<!DOCTYPE html><html><head><style>
+html, body { border: 9px solid red; overflow: scroll; }
+#tall { height: 5000px; width: 5000px; }
+</style></head><body>
+<a id="handoff" href="/sponsor?tid=42">sponsor</a>
+<a id="upper" href="/next?TID=7">upper case</a>
+<div id="tall"></div>
+<script>
+window.rightDowns = 0; window.leftDowns = 0; window.menus = 0;
+document.addEventListener('mousedown', function (e) {
+  if (e.button === 2) window.rightDowns++; else if (e.button === 0) window.leftDowns++;
+});
+document.addEventListener('contextmenu', function () { window.menus++; });
+setTimeout(function () {
+  var f = document.createElement('iframe');
+  f.id = 'late'; f.src = '/frame';
+  document.body.appendChild(f);
+}, 300);
+</script></body></html>)";
+
+const char* const kFramePage =
+    "<html><head><style>body { border: 4px dashed blue; overflow: scroll; }</style></head>"
+    "<body>frame</body></html>";
+
+// A page server on 127.0.0.1, served from the test's own event loop, that remembers which paths
+// were asked for.
+class PageServer {
+  public:
+    PageServer() {
+        pages_.insert("/", {"text/html", kStartPage});
+        pages_.insert("/frame", {"text/html", kFramePage});
+        pages_.insert("/next", {"text/html", "<html><body>next</body></html>"});
+        pages_.insert("/sponsor", {"text/html", "<html><body>sponsor target</body></html>"});
+        pages_.insert("/plain", {"text/plain", "just text"});
+        QObject::connect(&server_, &QTcpServer::newConnection, &server_, [this] {
+            while (QTcpSocket* socket = server_.nextPendingConnection()) {
+                QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+                QObject::connect(socket, &QTcpSocket::readyRead, socket,
+                                 [this, socket] { serve(socket); });
+            }
+        });
+        if (!server_.listen(QHostAddress::LocalHost, 0))
+            ADD_FAILURE() << "cannot listen on 127.0.0.1";
+    }
+    QString url(const char* path) const {
+        return QStringLiteral("http://127.0.0.1:%1%2").arg(server_.serverPort()).arg(path);
+    }
+    bool requested(const QByteArray& path) const { return paths_.contains(path); }
+
+  private:
+    struct Page {
+        QByteArray type;
+        QByteArray body;
+    };
+
+    void serve(QTcpSocket* socket) {
+        QByteArray& buffer = buffers_[socket];
+        buffer += socket->readAll();
+        if (!buffer.contains("\r\n\r\n"))
+            return;
+        const QList<QByteArray> requestLine = buffer.left(buffer.indexOf("\r\n")).split(' ');
+        buffers_.remove(socket);
+        const QByteArray target = requestLine.value(1);
+        const QByteArray path =
+            target.left(target.indexOf('?') < 0 ? target.size() : target.indexOf('?'));
+        paths_ << path;
+        const auto found = pages_.constFind(path);
+        QByteArray response;
+        if (found == pages_.constEnd()) {
+            response = "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n";
+        } else {
+            response = "HTTP/1.1 200 OK\r\nContent-Type: " + found->type +
+                       "\r\nContent-Length: " + QByteArray::number(found->body.size()) + "\r\n";
+        }
+        response += "Connection: close\r\n\r\n";
+        if (found != pages_.constEnd())
+            response += found->body;
+        socket->write(response);
+        socket->disconnectFromHost();
+    }
+
+    QTcpServer server_;
+    QHash<QByteArray, Page> pages_;
+    QHash<QTcpSocket*, QByteArray> buffers_;
+    QList<QByteArray> paths_;
+};
+
+QVariant evalJs(QWebEnginePage* page, const QString& script) {
+    QVariant result;
+    bool done = false;
+    page->runJavaScript(script, [&](const QVariant& value) {
+        result = value;
+        done = true;
+    });
+    if (!QTest::qWaitFor([&] { return done; }, kLoadTimeoutMs))
+        ADD_FAILURE() << "script did not finish: " << script.toStdString();
+    return result;
+}
+
+// Waits until the condition script yields true; QTRY_ cannot be used with gtest.
+bool waitForJs(QWebEnginePage* page, const QString& condition, int timeoutMs = kLoadTimeoutMs) {
+    return QTest::qWaitFor([&] { return evalJs(page, condition).toBool(); }, timeoutMs);
+}
+
+class WebEnginePaneTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        // The engine refuses to start as root with its sandbox on; it reads this when the first
+        // view is made, so setting it here still counts when the runner did not pass it in.
+        if (qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
+            qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    }
+
+    void SetUp() override {
+        window_.resize(400, 300);
+        auto* layout = new QVBoxLayout(&window_);
+        pane_ = std::make_unique<WebEnginePane>(&window_);
+        layout->addWidget(pane_->widget());
+        ordinary_ = new QWidget(&window_);
+        ordinary_->setMinimumHeight(40);
+        layout->addWidget(ordinary_);
+        window_.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window_));
+    }
+
+    // Loads url in the pane and waits for its load to end.
+    bool load(const QString& url) {
+        QSignalSpy finished(pane_->page(), &QWebEnginePage::loadFinished);
+        pane_->navigate(url);
+        return finished.wait(kLoadTimeoutMs) && finished.first().first().toBool();
+    }
+
+    QString currentPath() const { return pane_->view()->url().path(); }
+
+    PageServer server_;
+    QWidget window_;
+    std::unique_ptr<WebEnginePane> pane_;
+    QWidget* ordinary_ = nullptr;
+};
+
+TEST_F(WebEnginePaneTest, PagesAndLateFramesSitFlush) {
+    EXPECT_FALSE(pane_->page()->settings()->testAttribute(QWebEngineSettings::ShowScrollBars));
+    ASSERT_TRUE(load(server_.url("/")));
+    auto* page = pane_->page();
+    EXPECT_TRUE(waitForJs(
+        page, QStringLiteral("getComputedStyle(document.body).borderTopStyle === 'none' && "
+                             "getComputedStyle(document.body).borderLeftStyle === 'none'")));
+    EXPECT_EQ(evalJs(page, "getComputedStyle(document.body).overflow").toString(), "hidden");
+    EXPECT_EQ(evalJs(page, "getComputedStyle(document.documentElement).overflow").toString(),
+              "hidden");
+    // No room is taken by scroll bars even though the page asks for them and overflows.
+    EXPECT_EQ(evalJs(page, "window.innerWidth - document.documentElement.clientWidth").toInt(), 0);
+
+    // The frame added after the page finished loading gets the same treatment.
+    EXPECT_TRUE(
+        waitForJs(page, QStringLiteral("(function () { var f = document.getElementById('late');"
+                                       " var d = f && f.contentDocument;"
+                                       " return !!(d && d.body && d.readyState === 'complete' &&"
+                                       "  getComputedStyle(d.body).borderTopStyle === 'none' &&"
+                                       "  getComputedStyle(d.body).overflow === 'hidden'); })()")));
+}
+
+TEST_F(WebEnginePaneTest, DocumentsWithoutHtmlBodyLoadUnharmed) {
+    ASSERT_TRUE(load(server_.url("/plain")));
+    EXPECT_EQ(evalJs(pane_->page(), "document.body.innerText").toString(), "just text");
+    // Styling a document that has none of what it touches is no error either.
+    EXPECT_EQ(evalJs(pane_->page(), "document.documentElement.removeChild(document.body);" +
+                                        WebEnginePane::stylingScript() + "; 'still here'")
+                  .toString(),
+              "still here");
+}
+
+TEST_F(WebEnginePaneTest, HandlerDecidesEveryMainFrameNavigation) {
+    QStringList seen;
+    pane_->setNavigationHandler([&](const QString& url) {
+        seen << url;
+        return !shouldHandOff(url);
+    });
+    ASSERT_TRUE(load(server_.url("/")));
+    ASSERT_FALSE(seen.isEmpty());
+    EXPECT_EQ(seen.first(), server_.url("/"));  // the program's own navigation is asked too
+
+    evalJs(pane_->page(), "document.getElementById('handoff').click()");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return seen.contains(server_.url("/sponsor?tid=42")); },
+                                kLoadTimeoutMs));
+    // Give a wrongly accepted navigation the chance to reach the server before judging.
+    QSignalSpy started(pane_->page(), &QWebEnginePage::loadStarted);
+    started.wait(1000);
+    EXPECT_EQ(currentPath(), "/");
+    EXPECT_FALSE(server_.requested("/sponsor"));
+    EXPECT_EQ(evalJs(pane_->page(), "document.getElementById('handoff') !== null").toBool(), true);
+
+    // Upper-case letters do not count: this one loads inside the pane.
+    QSignalSpy finished(pane_->page(), &QWebEnginePage::loadFinished);
+    evalJs(pane_->page(), "document.getElementById('upper').click()");
+    ASSERT_TRUE(finished.wait(kLoadTimeoutMs));
+    EXPECT_EQ(currentPath(), "/next");
+    EXPECT_TRUE(seen.contains(server_.url("/next?TID=7")));
+    EXPECT_EQ(evalJs(pane_->page(), "document.body.innerText").toString(), "next");
+}
+
+// Records the events that get past the application-wide filters.
+class Recorder : public QObject {
+  public:
+    QList<QEvent::Type> types;
+
+  protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::ContextMenu)
+            types << event->type();
+        return false;
+    }
+};
+
+TEST_F(WebEnginePaneTest, RightPressesNeverReachThePage) {
+    RightButtonFilter filter;
+    qApp->installEventFilter(&filter);
+    filter.addPane(pane_->widget());
+    ASSERT_TRUE(load(server_.url("/")));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return pane_->renderWidget() != nullptr; }, kLoadTimeoutMs));
+    QWidget* render = pane_->renderWidget();
+    ASSERT_TRUE(pane_->widget()->isAncestorOf(render));
+
+    Recorder onRender, onOrdinary;
+    render->installEventFilter(&onRender);
+    ordinary_->installEventFilter(&onOrdinary);
+
+    const QPoint inside(50, 50);
+    QTest::mousePress(render, Qt::RightButton, {}, inside);
+    QTest::mouseRelease(render, Qt::RightButton, {}, inside);
+    QContextMenuEvent menu(QContextMenuEvent::Mouse, inside, render->mapToGlobal(inside));
+    QApplication::sendEvent(render, &menu);
+    // A left click afterwards shows the page gets mouse input, and that the right press is not
+    // merely late.
+    QTest::mouseClick(render, Qt::LeftButton, {}, inside);
+    EXPECT_TRUE(waitForJs(pane_->page(), "window.leftDowns >= 1"));
+    EXPECT_EQ(evalJs(pane_->page(), "window.rightDowns").toInt(), 0);
+    EXPECT_EQ(evalJs(pane_->page(), "window.menus").toInt(), 0);
+    EXPECT_EQ(onRender.types, QList<QEvent::Type>{QEvent::MouseButtonPress});  // the left one
+
+    QTest::mousePress(ordinary_, Qt::RightButton);
+    QTest::mouseRelease(ordinary_, Qt::RightButton);
+    EXPECT_EQ(onOrdinary.types, QList<QEvent::Type>{QEvent::MouseButtonPress});
+
+    qApp->removeEventFilter(&filter);
+}
+
+TEST(RightButtonFilter, DropsRightPressesOnStrictDescendantsOnly) {
+    QWidget root;
+    auto* pane = new QWidget(&root);
+    auto* child = new QWidget(pane);
+    auto* grandChild = new QWidget(child);
+    auto* sibling = new QWidget(&root);
+    auto* popup = new QWidget(child, Qt::Popup);
+    RightButtonFilter filter;
+    filter.addPane(pane);
+
+    const QPointF at(1, 1);
+    QMouseEvent rightPress(QEvent::MouseButtonPress, at, at, Qt::RightButton, Qt::RightButton, {});
+    QMouseEvent rightDouble(QEvent::MouseButtonDblClick, at, at, Qt::RightButton, Qt::RightButton,
+                            {});
+    QMouseEvent leftPress(QEvent::MouseButtonPress, at, at, Qt::LeftButton, Qt::LeftButton, {});
+    QMouseEvent rightRelease(QEvent::MouseButtonRelease, at, at, Qt::RightButton, {}, {});
+    QContextMenuEvent menu(QContextMenuEvent::Keyboard, QPoint(1, 1), QPoint(1, 1));
+
+    struct Row {
+        const char* name;
+        QObject* target;
+        QEvent* event;
+        bool dropped;
+    };
+    const Row rows[] = {
+        {"right press on child", child, &rightPress, true},
+        {"right press on grandchild", grandChild, &rightPress, true},
+        {"right double click on child", child, &rightDouble, true},
+        {"context menu on grandchild", grandChild, &menu, true},
+        {"left press on child", child, &leftPress, false},
+        {"right release on child", child, &rightRelease, false},
+        {"right press on the pane itself", pane, &rightPress, false},
+        {"right press beside the pane", sibling, &rightPress, false},
+        {"right press on the window", &root, &rightPress, false},
+        {"right press on a popup of the pane's content", popup, &rightPress, false},
+        {"not a widget", &filter, &rightPress, false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        EXPECT_EQ(filter.drops(row.target, row.event), row.dropped);
+    }
+
+    delete pane;  // the filter outlives its panes
+    EXPECT_FALSE(filter.drops(sibling, &rightPress));
+    auto* newPane = new QWidget(&root);
+    filter.addPane(newPane);
+    EXPECT_TRUE(filter.drops(new QWidget(newPane), &rightPress));
+}
+
+TEST(PaneLinks, HandOffNeedsLowerCaseTid) {
+    EXPECT_TRUE(shouldHandOff("http://ads.example/click?tid=5"));
+    EXPECT_TRUE(shouldHandOff("http://ads.example/?a=1&xtid=2"));
+    EXPECT_FALSE(shouldHandOff("http://ads.example/click?TID=5"));
+    EXPECT_FALSE(shouldHandOff("http://ads.example/click?tid"));
+    EXPECT_FALSE(shouldHandOff("http://vendor.example/ads.php"));
+}
+
+TEST(PaneLinks, OnlyWebAddressesGoToTheBrowser) {
+    struct Row {
+        const char* url;
+        bool safe;
+    };
+    const Row rows[] = {
+        {"http://ads.example/click?tid=5", true},
+        {"https://ads.example/x?tid=5", true},
+        {"HTTP://ads.example/x?tid=5", true},
+        {"file:///etc/passwd?tid=1", false},
+        {"javascript:alert(1)//tid=1", false},
+        {"smb://host/share?tid=1", false},
+        {"mailto:a@b.example?tid=1", false},
+        {"http:///?tid=1", false},
+        {"tid=1", false},
+        {"", false},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.url);
+        EXPECT_EQ(isSafeExternalUrl(QString::fromUtf8(row.url)), row.safe);
+    }
+}
+
+}  // namespace

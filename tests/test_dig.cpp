@@ -6,6 +6,7 @@
 
 #include <QLabel>
 #include <QPushButton>
+#include <QTest>
 
 namespace {
 
@@ -161,7 +162,7 @@ TEST_F(DigTest, WrongAddressesAreRefusedAndEmptyTheList) {
 TEST_F(DigTest, ShortLinkAndEnterDigLikeTheLongAddress) {
     form->cbb2->setCurrentText("1");
     form->edt1->setEditText("see http://youtu.be/start");
-    form->edt1KeyDown(form->edt1, Qt::Key_Return);
+    QTest::keyClick(form->edt1, Qt::Key_Return);
     EXPECT_EQ(watchRequests(), QStringList({"start"}));
     EXPECT_EQ(listedIds().size(), 3);
 }

@@ -150,7 +150,7 @@ void TForm1::buildLayout() {
     edt1->setInsertPolicy(QComboBox::NoInsert);
     edt1->setMaxVisibleItems(8);
     edt1->setGeometry(8, 40, 273, 19);
-    edt1->lineEdit()->installEventFilter(this);
+    edt1->lineEdit()->installEventFilter(this);  // for presses: edt1Click
 
     auto button = [this](const char* name, const QString& caption, int left, int width) {
         auto* b = new QPushButton(caption, GroupBox2);
@@ -298,6 +298,10 @@ void TForm1::wireHandlers() {
     on(SortbyVideoLength1, &QAction::triggered, &TForm1::SortbyVideoLength1Click);
     on(SortbyViewCounts1, &QAction::triggered, &TForm1::SortbyViewCounts1Click);
     on(lv1, &ResultListView::doubleClickedAnywhere, &TForm1::lv1DblClick);
+    // Key events reach the combo box and its line edit along several paths; the line edit's
+    // notice of Return and Enter comes once per key.
+    connect(edt1->lineEdit(), &QLineEdit::returnPressed, this,
+            [this] { guarded([&] { edt1KeyDown(edt1, Qt::Key_Return); }); });
     connect(Panel3, &ResizePanel::resized, this,
             [this] { guarded([&] { Panel3Resize(Panel3); }); });
     connect(lv1->header(), &QHeaderView::sectionClicked, this,
@@ -403,9 +407,7 @@ void TForm1::closeEvent(QCloseEvent* event) {
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
     if (watched == edt1->lineEdit()) {
-        if (event->type() == QEvent::KeyPress)
-            guarded([&] { edt1KeyDown(edt1, static_cast<QKeyEvent*>(event)->key()); });
-        else if (event->type() == QEvent::MouseButtonPress)
+        if (event->type() == QEvent::MouseButtonPress)
             guarded([&] { edt1Click(edt1); });
     }
     return QWidget::eventFilter(watched, event);

@@ -91,6 +91,7 @@ struct HttpClient::Impl : ResponseParser::BodySink {
     int opened = 0;
 
     std::function<void()> hook;
+    std::function<void(const QString&)> observer;
     milliseconds connectTimeout{30000};
     milliseconds idleTimeout{60000};
     Clock::time_point lastHook;
@@ -444,11 +445,17 @@ void HttpClient::Get(const QString& url, ScratchFile& file) {
         bool& flag;
         ~Reset() { flag = false; }
     } reset{d->busy};
+    if (d->observer)
+        d->observer(url);
     d->get(url, file);
 }
 
 void HttpClient::setIdleHook(std::function<void()> hook) {
     d->hook = std::move(hook);
+}
+
+void HttpClient::setRequestObserver(std::function<void(const QString& url)> observer) {
+    d->observer = std::move(observer);
 }
 
 void HttpClient::setTimeouts(std::chrono::milliseconds connect, std::chrono::milliseconds idle) {

@@ -26,6 +26,8 @@ class HttpClient {
 
     // Called repeatedly while a fetch waits on the network (not between every byte).
     void setIdleHook(std::function<void()> hook);
+    // Told the address of every fetch as it starts; for benchmarks and diagnostics.
+    void setRequestObserver(std::function<void(const QString& url)> observer);
     void setTimeouts(std::chrono::milliseconds connect, std::chrono::milliseconds idle);
 
     // Closes the open connection, if any.

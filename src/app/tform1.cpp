@@ -24,6 +24,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCursor>
+#include <QElapsedTimer>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -34,6 +35,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
+#include <QTimer>
 
 namespace {
 
@@ -392,6 +394,32 @@ void TForm1::FormDestroy(QObject*) {
 
 void TForm1::Panel3Resize(QObject*) {
     GroupBox2->resize(pnl1->width() - 2, GroupBox2->height());
+}
+
+bool TForm1::event(QEvent* event) {
+    // A dig lists hundreds of rows a second and lets events through after each one; painting the
+    // window that often would cost more than the whole dig. While a dig runs, the window is
+    // painted at most every kFramePeriodMs: a deferred repaint request is sent again when the
+    // period is over, and the paint then covers everything that changed meanwhile.
+    constexpr qint64 kFramePeriodMs = 16;
+    if (event->type() == QEvent::UpdateRequest) {
+        if (!frameClock_.isValid())
+            frameClock_.start();
+        const qint64 now = frameClock_.elapsed();
+        if (digging_ && now - lastPaintMs_ < kFramePeriodMs) {
+            if (!repaintPending_) {
+                repaintPending_ = true;
+                QTimer::singleShot(kFramePeriodMs - (now - lastPaintMs_), this, [this] {
+                    repaintPending_ = false;
+                    QCoreApplication::postEvent(this, new QEvent(QEvent::UpdateRequest),
+                                                Qt::LowEventPriority);
+                });
+            }
+            return true;
+        }
+        lastPaintMs_ = now;
+    }
+    return QWidget::event(event);
 }
 
 void TForm1::showEvent(QShowEvent* event) {

@@ -5,6 +5,7 @@
 #include "discovery/image_list.h"
 #include "net/http_client.h"
 
+#include <QElapsedTimer>
 #include <QWidget>
 
 #include <functional>
@@ -120,6 +121,7 @@ class TForm1 : public QWidget {
     int selectedRow() const;
 
   protected:
+    bool event(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -142,5 +144,8 @@ class TForm1 : public QWidget {
     SiteConfig site_;
     Platform& platform_;
     bool digging_ = false;
+    QElapsedTimer frameClock_;
+    qint64 lastPaintMs_ = 0;
+    bool repaintPending_ = false;
     bool created_ = false;
 };

@@ -1,5 +1,6 @@
 #include "app/tform1.h"
 
+#include "app/application.h"
 #include "app/errors.h"
 #include "app/remote_config.h"
 #include "app/resize_panel.h"
@@ -54,9 +55,9 @@ QFrame* raisedPanel(QWidget* parent, const char* name) {
 
 // Docked children sit inside the parent's frame (a QFrame's contents rectangle
 // excludes it).
-QBoxLayout* dock(QBoxLayout::Direction direction, QWidget* parent, int margin) {
+QBoxLayout* dock(QBoxLayout::Direction direction, QWidget* parent) {
     auto* layout = new QBoxLayout(direction, parent);
-    layout->setContentsMargins(margin, margin, margin, margin);
+    layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     return layout;
 }
@@ -125,13 +126,13 @@ void TForm1::buildLayout() {
     if (QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
 
-    auto* outer = dock(QBoxLayout::TopToBottom, this, 0);
+    auto* outer = dock(QBoxLayout::TopToBottom, this);
     Panel3 = new ResizePanel(this);
     Panel3->setObjectName(QStringLiteral("Panel3"));
     Panel3->setFrameStyle(QFrame::Box | QFrame::Plain);
     Panel3->setLineWidth(1);
     outer->addWidget(Panel3);
-    auto* panel3Layout = dock(QBoxLayout::TopToBottom, Panel3, 0);
+    auto* panel3Layout = dock(QBoxLayout::TopToBottom, Panel3);
 
     pnl1 = new QWidget(Panel3);
     pnl1->setObjectName(QStringLiteral("pnl1"));
@@ -194,14 +195,14 @@ void TForm1::buildLayout() {
     bsSkinScrollBar1->setFixedHeight(19);
     panel3Layout->addWidget(bsSkinScrollBar1);
 
-    auto* panel1Layout = dock(QBoxLayout::LeftToRight, Panel1, 0);
+    auto* panel1Layout = dock(QBoxLayout::LeftToRight, Panel1);
     Panel2 = raisedPanel(Panel1, "Panel2");
     panel1Layout->addWidget(Panel2, 1);
     Panel4 = raisedPanel(Panel1, "Panel4");
     Panel4->setFixedWidth(169);
     panel1Layout->addWidget(Panel4);
 
-    auto* panel2Layout = dock(QBoxLayout::LeftToRight, Panel2, 0);
+    auto* panel2Layout = dock(QBoxLayout::LeftToRight, Panel2);
     lv1 = new ResultListView(Panel2);
     lv1->setObjectName(QStringLiteral("lv1"));
     lv1Items = new ResultModel(&ImageList1, lv1);
@@ -236,7 +237,7 @@ void TForm1::buildLayout() {
     attachScrollBar(bsSkinScrollBar1, lv1->horizontalScrollBar(), false);
     attachScrollBar(bsSkinScrollBar2, lv1->verticalScrollBar(), true);
 
-    auto* panel4Layout = dock(QBoxLayout::TopToBottom, Panel4, 0);
+    auto* panel4Layout = dock(QBoxLayout::TopToBottom, Panel4);
     Panel5 = new QLabel(QStringLiteral("Sponsor"), Panel4);
     Panel5->setObjectName(QStringLiteral("Panel5"));
     Panel5->setFrameStyle(QFrame::Panel | QFrame::Raised);
@@ -324,13 +325,7 @@ void TForm1::wireHandlers() {
 }
 
 void TForm1::guarded(const std::function<void()>& body) {
-    try {
-        body();
-    } catch (const AppError& e) {
-        platform_.reportError(e.message());
-    } catch (const std::exception& e) {
-        platform_.reportError(QString::fromUtf8(e.what()));
-    }
+    runGuarded(body, [this](const QString& text) { platform_.reportError(text); });
 }
 
 // ---- window life ----

@@ -2,10 +2,12 @@
 // fake video site.
 #include "support/window_fixture.h"
 
+#include "results/result_list_view.h"
 #include "results/result_model.h"
 
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTest>
 
 namespace {
@@ -86,6 +88,15 @@ TEST_F(DigTest, StartPageListsDuplicatesAndExplorerSkipsThemInOnePage) {
     // No duplicate test on the start page; identifiers differ by case are
     // different videos.
     EXPECT_EQ(listedIds(), QStringList({"x", "x", "X", "y"}));
+}
+
+TEST_F(DigTest, TheListScrollsOneLinePerRowSoTheNewestRowsShow) {
+    site.setRelated("many", ids("m", 12));
+    dig("many", 1);
+    const int last = form->lv1Items->count() - 1;
+    EXPECT_GT(form->lv1->verticalScrollBar()->value(), 0);
+    EXPECT_TRUE(form->lv1->viewport()->rect().intersects(
+        form->lv1->visualRect(form->lv1Items->index(last, 1))));
 }
 
 TEST_F(DigTest, StopDuringTheStartPageEndsAfterTheCurrentRow) {

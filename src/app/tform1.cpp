@@ -546,7 +546,7 @@ void TForm1::addRow(const RelatedVideo& video, int imageIndex) {
 }
 
 void TForm1::scrollOneLine() {
-    lv1->verticalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    lv1->scrollLineDown();
 }
 
 void TForm1::edt1KeyDown(QObject* Sender, int Key) {

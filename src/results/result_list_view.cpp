@@ -1,8 +1,14 @@
 #include "results/result_list_view.h"
 
 #include <QMouseEvent>
+#include <QScrollBar>
 
 ResultListView::ResultListView(QWidget* parent) : QTreeView(parent) {}
+
+void ResultListView::scrollLineDown() {
+    executeDelayedItemsLayout();
+    verticalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+}
 
 void ResultListView::mousePressEvent(QMouseEvent* event) {
     // A press on the empty area below the rows leaves nothing selected, as a list

@@ -9,6 +9,10 @@ class ResultListView : public QTreeView {
   public:
     explicit ResultListView(QWidget* parent = nullptr);
 
+    // Scrolls down by one line, like one click on the down arrow, taking rows added since the
+    // last layout into account (the view lays out new rows only when events are processed).
+    void scrollLineDown();
+
   Q_SIGNALS:
     void mousePressed(Qt::MouseButton button, const QPoint& pos);
     void doubleClickedAnywhere();

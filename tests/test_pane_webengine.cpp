@@ -41,7 +41,7 @@ setTimeout(function () {
 
 const char* const kFramePage =
     "<html><head><style>body { border: 4px dashed blue; overflow: scroll; }</style></head>"
-    "<body>frame</body></html>";
+    "<body>frame <a id=\"framed\" href=\"/sponsor?tid=43\">ad</a></body></html>";
 
 // A page server on 127.0.0.1, served from the test's own event loop, that remembers which paths
 // were asked for.
@@ -191,7 +191,7 @@ TEST_F(WebEnginePaneTest, DocumentsWithoutHtmlBodyLoadUnharmed) {
               "still here");
 }
 
-TEST_F(WebEnginePaneTest, HandlerDecidesEveryMainFrameNavigation) {
+TEST_F(WebEnginePaneTest, HandlerDecidesEveryNavigationFramesIncluded) {
     QStringList seen;
     pane_->setNavigationHandler([&](const QString& url) {
         seen << url;
@@ -210,6 +210,18 @@ TEST_F(WebEnginePaneTest, HandlerDecidesEveryMainFrameNavigation) {
     EXPECT_EQ(currentPath(), "/");
     EXPECT_FALSE(server_.requested("/sponsor"));
     EXPECT_EQ(evalJs(pane_->page(), "document.getElementById('handoff') !== null").toBool(), true);
+
+    // A sponsor link inside a frame of the page is asked about as well.
+    const char* framedLink =
+        "(function () { var f = document.getElementById('late');"
+        "  return f && f.contentDocument && f.contentDocument.getElementById('framed'); })()";
+    ASSERT_TRUE(waitForJs(pane_->page(), QStringLiteral("!!%1").arg(QLatin1String(framedLink))));
+    evalJs(pane_->page(), QStringLiteral("%1.click()").arg(QLatin1String(framedLink)));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return seen.contains(server_.url("/sponsor?tid=43")); },
+                                kLoadTimeoutMs));
+    started.wait(1000);
+    EXPECT_FALSE(server_.requested("/sponsor"));
+    EXPECT_TRUE(seen.contains(server_.url("/frame")));
 
     // Upper-case letters do not count: this one loads inside the pane.
     QSignalSpy finished(pane_->page(), &QWebEnginePage::loadFinished);

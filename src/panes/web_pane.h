@@ -17,6 +17,6 @@ class WebPane {
     virtual void navigate(const QString& url) = 0;
     // Stops all loading.
     virtual void stop() = 0;
-    // Called before every navigation of the top-level page; returning false cancels it.
+    // Called before every navigation of the page or one of its frames; false cancels it.
     virtual void setNavigationHandler(std::function<bool(const QString& url)> handler) = 0;
 };

@@ -27,7 +27,8 @@ class WebEnginePane::Page : public QWebEnginePage {
 
   protected:
     bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override {
-        if (isMainFrame && handler) {
+        // Frames count too: sponsor links usually live in an ad's own frame.
+        if (handler) {
             // A handler may replace itself while it runs; keep the running one alive.
             const auto decide = handler;
             if (!decide(url.toString(QUrl::FullyEncoded)))

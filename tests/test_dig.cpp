@@ -110,6 +110,17 @@ TEST_F(DigTest, StopDuringTheStartPageEndsAfterTheCurrentRow) {
     EXPECT_TRUE(idle());
 }
 
+TEST_F(DigTest, ClosingTheWindowDuringADigEndsTheDig) {
+    QObject::connect(form->lv1Items, &QAbstractItemModel::rowsInserted, form.get(), [this] {
+        if (form->lv1Items->count() == 2)
+            form->close();
+    });
+    dig("start", 3);
+    EXPECT_EQ(listedIds(), QStringList({"a1", "a2"}));
+    EXPECT_EQ(watchRequests(), QStringList({"start"}));
+    EXPECT_FALSE(form->isVisible());
+}
+
 TEST_F(DigTest, StopDuringALevelPassesOverTheRestOfTheLevel) {
     QObject::connect(form->lv1Items, &QAbstractItemModel::rowsInserted, form.get(), [this] {
         if (form->lv1Items->count() == 4)  // the first row a3's page adds

@@ -694,7 +694,7 @@ Breakdown measureSteps(const QStringList& urls, const std::vector<QByteArray>& b
             now = Clock::now();
             b.scanMs += msBetween(t, now);
         } else {
-            images.add(makeThumbnailImage(bodies[i], background));
+            images.addPicture(bodies[i], background);
             now = Clock::now();
             b.thumbMs += msBetween(t, now);
         }
@@ -940,7 +940,7 @@ int main(int argc, char** argv) {
         share("  fetches: program's client + scratch files", clientReplay.ms);
         share("    of which scratch file write + read back", steps.scratchMs);
         share("  related-video scan of the watch pages", steps.scanMs);
-        share("  thumbnail decode + scale + store", steps.thumbMs);
+        share("  thumbnail into the image list", steps.thumbMs);
         if (unshown)
             share("  painting (shown minus unshown window)", paintMs);
         share("  rest: list, label, event processing", restMs);

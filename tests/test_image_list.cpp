@@ -4,6 +4,9 @@
 #include <QtMath>
 
 #include "discovery/image_list.h"
+#include "discovery/thumbnail.h"
+
+#include <QBuffer>
 
 namespace {
 
@@ -116,4 +119,39 @@ TEST(ImageList, ManyPixmapsBeyondTheCacheStayRight) {
                 << at;
         }
     }
+}
+
+// Downloaded pictures: small ones are drawn on demand, exactly as the thumbnail maker draws them;
+// large ones and non-pictures are drawn at once. Either way one slot per call.
+TEST(ImageList, DownloadedPicturesGiveTheThumbnailMakersImage) {
+    auto encoded = [](const QImage& image, const char* format, int quality) {
+        QByteArray bytes;
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        image.save(&buffer, format, quality);
+        return bytes;
+    };
+    const QColor background(10, 200, 30);
+    const QByteArray small = encoded(photoLike(3).scaled(120, 90), "JPEG", 80);
+    QImage noisy(480, 360, QImage::Format_RGB32);
+    QRandomGenerator rng(5);
+    for (int y = 0; y < noisy.height(); ++y)
+        for (int x = 0; x < noisy.width(); ++x)
+            noisy.setPixel(x, y, rng.generate() | 0xff000000u);
+    const QByteArray large = encoded(noisy, "PNG", -1);
+    ASSERT_LT(small.size(), 16 * 1024);
+    ASSERT_GT(large.size(), 16 * 1024);
+
+    ImageList list;
+    list.addPicture(small, background);
+    list.addPicture("<html>not found</html>", background);
+    list.addPicture(large, background);
+    ASSERT_EQ(list.count(), 3);
+    EXPECT_EQ(list.image(0), makeThumbnailImage(small, background));
+    EXPECT_EQ(list.pixmap(0).toImage().convertToFormat(QImage::Format_RGB32),
+              makeThumbnailImage(small, background));
+    EXPECT_EQ(list.image(1), filled(background));
+    EXPECT_EQ(list.image(2).size(), QSize(120, 120));
+    EXPECT_EQ(list.image(2).pixel(60, 0), background.rgb());  // letterbox bar
+    EXPECT_LT(list.storedBytes(), small.size() + large.size());
 }

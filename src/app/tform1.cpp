@@ -7,7 +7,6 @@
 #include "discovery/feel_lucky.h"
 #include "discovery/perl_regex.h"
 #include "discovery/related_videos.h"
-#include "discovery/thumbnail.h"
 #include "discovery/video_ref.h"
 #include "net/scratch_file.h"
 #include "panes/donation.h"
@@ -534,7 +533,7 @@ void TForm1::explorer(const QString& aurl) {
 
 void TForm1::makethumb() {
     const QByteArray bytes = readScratch(QStringLiteral("default.0"));
-    ImageList1.add(makeThumbnailImage(bytes, lv1->palette().color(QPalette::Base)));
+    ImageList1.addPicture(bytes, lv1->palette().color(QPalette::Base));
 }
 
 void TForm1::addRow(const RelatedVideo& video, int imageIndex) {

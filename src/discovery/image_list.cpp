@@ -1,5 +1,7 @@
 #include "discovery/image_list.h"
 
+#include "discovery/thumbnail.h"
+
 #include <QBuffer>
 #include <QCache>
 
@@ -15,6 +17,9 @@ namespace {
 constexpr int jpegQuality = 92;
 // Enough decoded rows for a tall list window plus a little scrolling either way.
 constexpr int cachedPixmaps = 48;
+// Downloaded thumbnails up to this size are kept as they came; larger ones are drawn at once and
+// stored compressed, which bounds the memory a row can take.
+constexpr qsizetype maxKeptPictureBytes = 16 * 1024;
 
 uchar clampByte(int v) {
     return static_cast<uchar>(v < 0 ? 0 : (v > 255 ? 255 : v));
@@ -59,7 +64,7 @@ QImage fromPlanes(const QImage& planes, int w, int h) {
 }  // namespace
 
 struct ImageList::Impl {
-    enum class Kind { Solid, Planes, Raw };
+    enum class Kind { Solid, Planes, Raw, Picture };
     struct Entry {
         Kind kind = Kind::Solid;
         QRgb colour = 0;
@@ -140,6 +145,9 @@ QImage ImageList::Impl::decode(const Entry& entry) const {
             }
             break;
         }
+        case Kind::Picture:
+            image = makeThumbnailImage(entry.data, QColor::fromRgb(entry.colour));
+            break;
         case Kind::Raw: {
             const QByteArray raw = qUncompress(entry.data);
             QImage view(reinterpret_cast<const uchar*>(raw.constData()), width, height,
@@ -178,6 +186,21 @@ int ImageList::count() const {
 
 void ImageList::add(const QImage& image) {
     Impl::Entry entry = d->encode(image);
+    d->dataBytes += entry.data.capacity();
+    d->entries.push_back(std::move(entry));
+}
+
+void ImageList::addPicture(const QByteArray& bytes, const QColor& background) {
+    if (bytes.size() > maxKeptPictureBytes || !looksLikePicture(bytes) ||
+        QSize(d->width, d->height) != QSize(thumbsize, thumbsize)) {
+        add(makeThumbnailImage(bytes, background));
+        return;
+    }
+    Impl::Entry entry;
+    entry.kind = Impl::Kind::Picture;
+    entry.colour = background.rgb();
+    entry.data = bytes;
+    entry.data.squeeze();
     d->dataBytes += entry.data.capacity();
     d->entries.push_back(std::move(entry));
 }

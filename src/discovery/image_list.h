@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QByteArray>
+#include <QColor>
 #include <QImage>
 #include <QPixmap>
 
@@ -17,6 +19,10 @@ class ImageList {
     int count() const;
     // Appends a copy of image (scaled to the list's size if it differs).
     void add(const QImage& image);
+    // Appends the thumbnail of a downloaded picture, as makeThumbnailImage draws it on
+    // background. A small picture is kept as it was downloaded and drawn when it is first
+    // painted, which costs nothing for the many rows of a long dig that are never on screen.
+    void addPicture(const QByteArray& bytes, const QColor& background);
     void clear();
     // The image at index, ready to paint; a null pixmap for an index out of range.
     QPixmap pixmap(int index) const;

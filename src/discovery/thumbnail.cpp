@@ -70,6 +70,10 @@ QRect thumbnailTarget(int width, int height) {
     return QRect(thumbLeft, 0, thumbWidth, thumbsize);
 }
 
+bool looksLikePicture(const QByteArray& bytes) {
+    return !sniffFormat(bytes).isEmpty();
+}
+
 QImage makeThumbnailImage(const QByteArray& bytes, const QColor& background) {
     QImage thumb(thumbsize, thumbsize, QImage::Format_RGB32);
     thumb.fill(background);

@@ -9,7 +9,6 @@
 #include "discovery/image_list.h"
 #include "discovery/perl_regex.h"
 #include "discovery/related_videos.h"
-#include "discovery/thumbnail.h"
 #include "net/http_client.h"
 #include "net/http_request.h"
 #include "net/scratch_file.h"

@@ -384,16 +384,23 @@ TEST_F(HttpClientTest, SilentServerHitsTheIdleLimitWhileTheWindowKeepsPainting) 
     EXPECT_EQ(client.connectionsOpened(), 2);
 }
 
-TEST_F(HttpClientTest, UnansweredConnectHitsTheConnectLimit) {
-    // A listener that never accepts, with its queue already full, leaves a connect hanging.
-    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
+// A TCP socket bound to a free port on 127.0.0.1; address receives the port.
+int boundLoopbackSocket(sockaddr_in& address) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    address = {};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t length = sizeof address;
-    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    EXPECT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    return fd;
+}
+
+TEST_F(HttpClientTest, UnansweredConnectHitsTheConnectLimit) {
+    // A listener that never accepts, with its queue already full, leaves a connect hanging.
+    sockaddr_in address{};
+    const int listener = boundLoopbackSocket(address);
     ASSERT_EQ(::listen(listener, 0), 0);
-    ::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length);
     std::vector<int> fillers;
     for (int i = 0; i < 3; ++i) {
         fillers.push_back(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0));
@@ -413,13 +420,8 @@ TEST_F(HttpClientTest, UnansweredConnectHitsTheConnectLimit) {
 }
 
 TEST_F(HttpClientTest, RefusedConnectionFails) {
-    const int probe = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ::bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    ::getsockname(probe, reinterpret_cast<sockaddr*>(&address), &length);
+    const int probe = boundLoopbackSocket(address);
     ::close(probe);
     EXPECT_FALSE(fetch(QStringLiteral("http://127.0.0.1:%1/").arg(ntohs(address.sin_port))).ok);
 }

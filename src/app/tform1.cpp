@@ -33,6 +33,7 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QScreen>
 #include <QScrollBar>
 #include <QTimer>
@@ -342,7 +343,6 @@ void TForm1::FormCreate(QObject*) {
         RegExpr = std::make_unique<TPerlRegEx>();
         applyRemoteConfiguration();
     });
-    created_ = true;
 }
 
 void TForm1::applyRemoteConfiguration() {
@@ -472,11 +472,7 @@ void TForm1::btn5Click(QObject*) {
     depth = cbb2->currentText().toInt();
 
     BusyState busy(btn5, bsSkinButton3);
-    digging_ = true;
-    struct DigFlag {
-        bool& flag;
-        ~DigFlag() { flag = false; }
-    } digFlag{digging_};
+    const QScopedValueRollback<bool> digFlag(digging_, true);
 
     if (!download(aurl, QStringLiteral("youtube.0"))) {
         platform_.showMessage(kDownloadError);

@@ -147,5 +147,4 @@ class TForm1 : public QWidget {
     QElapsedTimer frameClock_;
     qint64 lastPaintMs_ = 0;
     bool repaintPending_ = false;
-    bool created_ = false;
 };

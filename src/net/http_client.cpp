@@ -7,6 +7,7 @@
 
 #include <QNetworkCookie>
 #include <QNetworkCookieJar>
+#include <QScopedValueRollback>
 #include <QUrl>
 
 #include <netdb.h>
@@ -440,11 +441,7 @@ HttpClient::~HttpClient() {
 void HttpClient::Get(const QString& url, ScratchFile& file) {
     if (d->busy)
         throw FetchError(QStringLiteral("A fetch is already running"));
-    d->busy = true;
-    struct Reset {
-        bool& flag;
-        ~Reset() { flag = false; }
-    } reset{d->busy};
+    const QScopedValueRollback<bool> busy(d->busy, true);
     if (d->observer)
         d->observer(url);
     d->get(url, file);

@@ -2,7 +2,7 @@
 // memory, the longest time the event loop went unserviced, and the same GET sequence replayed by
 // a bare keep-alive socket client for comparison. See bench/README.md.
 #include "app/application.h"
-#include "app/errors.h"
+#include "base/errors.h"
 #include "app/platform.h"
 #include "app/site_config.h"
 #include "app/tform1.h"

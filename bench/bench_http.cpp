@@ -1,6 +1,6 @@
 // Fetch throughput over loopback: the client with its scratch file next to a bare socket loop
 // that sends the same GET and reads the same response, and the rate for one large body.
-#include "app/errors.h"
+#include "base/errors.h"
 #include "net/http_client.h"
 #include "net/http_request.h"
 #include "net/scratch_file.h"

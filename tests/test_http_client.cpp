@@ -1,4 +1,4 @@
-#include "app/errors.h"
+#include "base/errors.h"
 #include "net/http_client.h"
 #include "net/http_request.h"
 #include "net/scratch_file.h"

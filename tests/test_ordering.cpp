@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <numeric>
 
-#include "app/errors.h"
+#include "base/errors.h"
 #include "results/ordering.h"
 #include "results/result_model.h"
 

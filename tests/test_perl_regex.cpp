@@ -1,4 +1,4 @@
-#include "app/errors.h"
+#include "base/errors.h"
 #include "discovery/perl_regex.h"
 #include "support/qt_printers.h"
 

@@ -5,7 +5,7 @@
 #include <QPixmap>
 #include <QSignalSpy>
 
-#include "app/errors.h"
+#include "base/errors.h"
 #include "discovery/image_list.h"
 #include "results/ordering.h"
 #include "results/result_model.h"

@@ -1,4 +1,4 @@
-#include "app/errors.h"
+#include "base/errors.h"
 #include "net/scratch_file.h"
 
 #include <gtest/gtest.h>

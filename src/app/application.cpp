@@ -1,6 +1,6 @@
 #include "app/application.h"
 
-#include "app/errors.h"
+#include "base/errors.h"
 
 #include <exception>
 

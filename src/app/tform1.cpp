@@ -1,7 +1,7 @@
 #include "app/tform1.h"
 
 #include "app/application.h"
-#include "app/errors.h"
+#include "base/errors.h"
 #include "app/remote_config.h"
 #include "app/resize_panel.h"
 #include "discovery/feel_lucky.h"

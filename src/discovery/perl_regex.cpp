@@ -1,6 +1,6 @@
 #include "discovery/perl_regex.h"
 
-#include "app/errors.h"
+#include "base/errors.h"
 
 #include <pcre2.h>
 

@@ -1,6 +1,6 @@
 #include "net/http_client.h"
 
-#include "app/errors.h"
+#include "base/errors.h"
 #include "net/http_request.h"
 #include "net/response_parser.h"
 #include "net/scratch_file.h"

@@ -1,6 +1,6 @@
 #include "net/scratch_file.h"
 
-#include "app/errors.h"
+#include "base/errors.h"
 
 #include <QFileInfo>
 

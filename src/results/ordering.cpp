@@ -1,6 +1,6 @@
 #include "results/ordering.h"
 
-#include "app/errors.h"
+#include "base/errors.h"
 #include "discovery/video_ref.h"
 #include "results/result_model.h"
 

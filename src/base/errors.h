@@ -24,3 +24,10 @@ class FetchError : public AppError {
   public:
     using AppError::AppError;
 };
+
+// A fetch broken off on purpose (the user pressed "Stop" or closed the window while it waited).
+// Not a download failure: callers end quietly instead of showing a message.
+class FetchAborted : public FetchError {
+  public:
+    using FetchError::FetchError;
+};

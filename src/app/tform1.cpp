@@ -1,9 +1,9 @@
 #include "app/tform1.h"
 
 #include "app/application.h"
-#include "base/errors.h"
 #include "app/remote_config.h"
 #include "app/resize_panel.h"
+#include "base/errors.h"
 #include "discovery/feel_lucky.h"
 #include "discovery/perl_regex.h"
 #include "discovery/related_videos.h"

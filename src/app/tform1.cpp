@@ -4,6 +4,7 @@
 #include "base/errors.h"
 #include "app/remote_config.h"
 #include "app/resize_panel.h"
+#include "discovery/dig_engine.h"
 #include "discovery/feel_lucky.h"
 #include "discovery/perl_regex.h"
 #include "discovery/related_videos.h"
@@ -437,16 +438,21 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
 
 // ---- downloads ----
 
-bool TForm1::download(const QString& url, const QString& scratchName) {
-    ScratchFile file(platform_.scratchFolder(), scratchName);
-    try {
-        idhtp1.Get(url, file);
-    } catch (const FetchError&) {
-        file.close();
-        return false;
+TForm1::Fetched TForm1::download(const QString& url, const QString& scratchName,
+                                 QByteArray* body) {
+    {
+        ScratchFile file(platform_.scratchFolder(), scratchName);
+        try {
+            idhtp1.Get(url, file);
+        } catch (const FetchAborted&) {
+            return Fetched::Aborted;
+        } catch (const FetchError&) {
+            return Fetched::Failed;
+        }
     }
-    file.close();
-    return true;
+    if (body)
+        *body = readScratch(scratchName);
+    return Fetched::Ok;
 }
 
 QByteArray TForm1::readScratch(const QString& scratchName) const {
@@ -454,6 +460,54 @@ QByteArray TForm1::readScratch(const QString& scratchName) const {
 }
 
 // ---- the Dig command ----
+
+// Connects the dig engine to the window: downloads go through the scratch files, rows into the
+// list with their thumbnails, failures into message boxes.
+class TForm1::DigDriver : public DigFetcher, public DigListener {
+  public:
+    explicit DigDriver(TForm1& form) : f(form) {}
+
+    Outcome fetchPage(const QString& url, QByteArray& body) override {
+        return outcome(f.download(url, QStringLiteral("youtube.0"), &body));
+    }
+    Outcome fetchThumbnail(const QString& url, QByteArray& body) override {
+        return outcome(f.download(url, QStringLiteral("default.0"), &body));
+    }
+
+    void startPageLoaded() override {
+        f.WebBrowser2->navigate(f.site_.vendorAddress(QStringLiteral("/ads.php")));
+        f.ImageList1.clear();
+    }
+    void levelStarted(int) override { --f.depth; }
+    void rowAdded(const DigRow& row, qsizetype, const QByteArray& thumbnail) override {
+        f.thumbnail_ = thumbnail;
+        f.makethumb();
+        // Rows and images are appended in pairs: the new row shows the image just made.
+        f.addRow(row.video, f.ImageList1.count() - 1);
+    }
+    void failed(Failure, const QString&) override { f.platform_.showMessage(kDownloadError); }
+    // The one place where the user acts during a dig.
+    void afterRow() override { QCoreApplication::processEvents(); }
+    // A page that adds nothing must not freeze the window; input still waits for the next row.
+    void afterPage() override {
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    }
+
+  private:
+    static Outcome outcome(Fetched fetched) {
+        switch (fetched) {
+        case Fetched::Ok:
+            return Outcome::Ok;
+        case Fetched::Aborted:
+            return Outcome::Aborted;
+        case Fetched::Failed:
+            break;
+        }
+        return Outcome::Failed;
+    }
+
+    TForm1& f;
+};
 
 void TForm1::btn5Click(QObject*) {
     // One dig at a time: Enter in the input box or "Dig This!" during a dig are
@@ -468,76 +522,45 @@ void TForm1::btn5Click(QObject*) {
         platform_.showMessage(kWrongAddress);
         return;
     }
-    const QString aurl = site_.watchUrlPrefix() + id;
     depth = cbb2->currentText().toInt();
 
     BusyState busy(btn5, bsSkinButton3);
     const QScopedValueRollback<bool> digFlag(digging_, true);
-
-    if (!download(aurl, QStringLiteral("youtube.0"))) {
-        platform_.showMessage(kDownloadError);
-        return;
-    }
-    WebBrowser2->navigate(site_.vendorAddress(QStringLiteral("/ads.php")));
-    RelatedVideoScan scan(*RegExpr, regx, readScratch(QStringLiteral("youtube.0")));
-    ImageList1.clear();
-    int imageCounter = 0;
-    scan.study();
-    for (RelatedVideo video; scan.next(video);) {
-        if (!download(QStringLiteral("http:") + video.thumb, QStringLiteral("default.0"))) {
-            platform_.showMessage(kDownloadError);
-            return;
-        }
-        makethumb();
-        addRow(video, imageCounter++);
-        QCoreApplication::processEvents();
-        if (stopflag)
-            return;
-    }
-    while (depth > 1) {
-        --depth;
-        for (int i = lv1Items->count() - 1; i >= 0; --i)
-            explorer(site_.watchUrlPrefix() + lv1Items->row(i).id);
-        if (stopflag)
-            return;
-    }
+    if (!dig_)
+        dig_ = std::make_unique<DigDriver>(*this);
+    lastDig_ = std::make_unique<DigEngine>(*RegExpr, *dig_, *dig_, stopflag);
+    struct LabelFlush {
+        TForm1* form;
+        ~LabelFlush() { form->updateFoundLabel(); }
+    } flush{this};
+    lastDig_->run(id, depth, regx, site_.watchUrlPrefix());
 }
 
 void TForm1::explorer(const QString& aurl) {
-    if (stopflag)
-        return;
-    if (!download(aurl, QStringLiteral("youtube.0"))) {
-        platform_.showMessage(kDownloadError);
-        stopflag = true;
-        return;
-    }
-    RelatedVideoScan scan(*RegExpr, regx, readScratch(QStringLiteral("youtube.0")));
-    scan.study();
-    for (RelatedVideo video; scan.next(video);) {
-        if (lv1Items->containsId(video.id))
-            continue;
-        // A missing thumbnail only costs that one video.
-        if (!download(QStringLiteral("http:") + video.thumb, QStringLiteral("default.0")))
-            continue;
-        makethumb();
-        addRow(video, ImageList1.count() - 1);
-        QCoreApplication::processEvents();
-        if (stopflag)
-            return;
-    }
+    if (lastDig_)
+        lastDig_->explorePage(aurl.mid(site_.watchUrlPrefix().size()));
 }
 
 void TForm1::makethumb() {
-    const QByteArray bytes = readScratch(QStringLiteral("default.0"));
-    ImageList1.addPicture(bytes, lv1->palette().color(QPalette::Base));
+    ImageList1.addPicture(thumbnail_, lv1->palette().color(QPalette::Base));
 }
 
 void TForm1::addRow(const RelatedVideo& video, int imageIndex) {
     lv1Items->append(ResultRow{video.title, video.length, video.views, video.id, imageIndex});
+    if (!labelPending_) {
+        labelPending_ = true;
+        QTimer::singleShot(16, this, [this] { updateFoundLabel(); });
+    }
+    scrollOneLine();
+}
+
+void TForm1::updateFoundLabel() {
+    if (!labelPending_)
+        return;
+    labelPending_ = false;
     Label2->setText(QString::number(lv1Items->count()) + QStringLiteral(" Videos Found"));
     Label2->adjustSize();
     Label2->show();
-    scrollOneLine();
 }
 
 void TForm1::scrollOneLine() {
@@ -560,12 +583,17 @@ void TForm1::bsSkinButton1Click(QObject*) {
 
 void TForm1::bsSkinButton3Click(QObject* Sender) {
     BusyState busy(btn5, bsSkinButton3);
-    if (!download(site_.homePageAddress(), QStringLiteral("youtube.0"))) {
+    QByteArray page;
+    switch (download(site_.homePageAddress(), QStringLiteral("youtube.0"), &page)) {
+    case Fetched::Ok:
+        break;
+    case Fetched::Failed:
         platform_.showMessage(kDownloadError);
         return;
+    case Fetched::Aborted:
+        return;
     }
-    const QString surl =
-        pickLuckyReference(QString::fromUtf8(readScratch(QStringLiteral("youtube.0"))), lucky);
+    const QString surl = pickLuckyReference(QString::fromUtf8(page), lucky);
     if (surl.isEmpty())
         return;
     edt1->setEditText(site_.bareWatchUrlPrefix() + surl);

@@ -23,6 +23,7 @@ class ResizePanel;
 class ResultListView;
 class ResultModel;
 class RightButtonFilter;
+class DigEngine;
 class TPerlRegEx;
 struct RelatedVideo;
 struct ResultRow;
@@ -133,17 +134,27 @@ class TForm1 : public QWidget {
     void applyRemoteConfiguration();
     // Runs a handler body; an error leaving it goes to the error report.
     void guarded(const std::function<void()>& body);
-    // Downloads url into the named scratch file. False on a failed fetch; the
-    // file cannot be created: AppError.
-    bool download(const QString& url, const QString& scratchName);
+    enum class Fetched { Ok, Failed, Aborted };
+    // Downloads url into the named scratch file and hands back its content. The file cannot be
+    // created or read back: AppError.
+    Fetched download(const QString& url, const QString& scratchName, QByteArray* body = nullptr);
     QByteArray readScratch(const QString& scratchName) const;
     void addRow(const RelatedVideo& video, int imageIndex);
+    // The found-count label follows the rows at most once per frame while a dig runs.
+    void updateFoundLabel();
     void sortBy(int column);
     void scrollOneLine();
+
+    class DigDriver;
+    friend class DigDriver;
 
     SiteConfig site_;
     Platform& platform_;
     bool digging_ = false;
+    std::unique_ptr<DigDriver> dig_;
+    std::unique_ptr<DigEngine> lastDig_;
+    QByteArray thumbnail_;  // the picture makethumb turns into an image
+    bool labelPending_ = false;
     QElapsedTimer frameClock_;
     qint64 lastPaintMs_ = 0;
     bool repaintPending_ = false;

@@ -208,10 +208,6 @@ void TForm1::buildLayout() {
     lv1->setObjectName(QStringLiteral("lv1"));
     lv1Items = new ResultModel(&ImageList1, lv1);
     lv1->setModel(lv1Items);
-    lv1->setRootIsDecorated(false);
-    lv1->setItemsExpandable(false);
-    lv1->setUniformRowHeights(true);
-    lv1->setAllColumnsShowFocus(true);
     lv1->setSelectionBehavior(QAbstractItemView::SelectRows);
     lv1->setSelectionMode(QAbstractItemView::SingleSelection);
     lv1->setEditTriggers(QAbstractItemView::NoEditTriggers);

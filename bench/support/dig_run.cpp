@@ -24,7 +24,8 @@ std::optional<double> DigFigures::cpuPerRowEarly() const {
 }
 
 std::optional<double> DigFigures::cpuPerRowLate() const {
-    if (!cpuAtFlatFrom || cpuAtLastRow.rows <= cpuAtFlatFrom->rows)
+    // A few rows past the first ones would compare little more than noise.
+    if (!cpuAtFlatFrom || cpuAtLastRow.rows - cpuAtFlatFrom->rows < kFlatFrom)
         return std::nullopt;
     return (cpuAtLastRow.cpuMs - cpuAtFlatFrom->cpuMs) / (cpuAtLastRow.rows - cpuAtFlatFrom->rows);
 }

@@ -58,7 +58,7 @@ struct DigFigures {
     // paid by then, so growth from there on is what each further row costs.
     std::optional<MemorySample> marginalFrom() const;
     // Processor time per row for the first kFlatFrom rows, and for the rows after them up to
-    // kFlatTo; empty when the dig listed too few.
+    // kFlatTo; empty when the dig listed too few (the later ones need kFlatFrom rows too).
     std::optional<double> cpuPerRowEarly() const;
     std::optional<double> cpuPerRowLate() const;
     // Fetches that started inside the longest gap: watch pages, thumbnails.

@@ -9,7 +9,9 @@
 #include <QSaveFile>
 #include <QSet>
 
+#include <algorithm>
 #include <array>
+#include <unordered_set>
 
 namespace {
 
@@ -232,19 +234,24 @@ Cells cellsOf(const DigRow& row, qsizetype position) {
 
 // The edges between nodes, each (source, target) pair once.
 std::vector<const DigEdge*> keptEdges(const DigTable& table) {
-    QSet<QString> nodes{table.start};
-    for (const DigRow& row : table.rows)
-        nodes.insert(row.video.id);
-    QSet<QPair<QString, QString>> seen;
+    QHash<QString, quint32> nodes;
+    nodes.reserve(qsizetype(table.rows.size()) + 1);
+    nodes.insert(table.start, 0);
+    for (const DigRow& row : table.rows) {
+        if (!nodes.contains(row.video.id))
+            nodes.insert(row.video.id, quint32(nodes.size()));
+    }
+    std::unordered_set<quint64> seen;
+    seen.reserve(table.edges.size());
     std::vector<const DigEdge*> kept;
+    kept.reserve(table.edges.size());
     for (const DigEdge& edge : table.edges) {
-        if (!nodes.contains(edge.source) || !nodes.contains(edge.target))
+        const auto source = nodes.constFind(edge.source);
+        const auto target = nodes.constFind(edge.target);
+        if (source == nodes.constEnd() || target == nodes.constEnd())
             continue;
-        const QPair<QString, QString> pair(edge.source, edge.target);
-        if (seen.contains(pair))
-            continue;
-        seen.insert(pair);
-        kept.push_back(&edge);
+        if (seen.insert(quint64(*source) << 32 | *target).second)
+            kept.push_back(&edge);
     }
     return kept;
 }
@@ -295,8 +302,16 @@ QByteArray exportCsv(const DigTable& table) {
 
 void appendJsonString(QByteArray& out, const QString& text) {
     static const char hex[] = "0123456789abcdef";
+    const QByteArray bytes = text.toUtf8();
     out += '"';
-    for (const char c : text.toUtf8()) {
+    if (std::none_of(bytes.begin(), bytes.end(), [](char c) {
+            return c == '"' || c == '\\' || static_cast<unsigned char>(c) < 0x20;
+        })) {
+        out += bytes;
+        out += '"';
+        return;
+    }
+    for (const char c : bytes) {
         const auto u = static_cast<unsigned char>(c);
         switch (c) {
             case '"':
@@ -369,40 +384,52 @@ QByteArray exportJson(const DigTable& table) {
 // Attribute-value text: XML 1.0 has no place for most control characters, and tabs and line
 // breaks in attributes must be escaped to survive.
 QByteArray xmlText(const QString& text) {
-    QString out;
-    out.reserve(text.size());
-    for (const QChar c : text) {
-        const char16_t u = c.unicode();
-        switch (u) {
-            case u'&':
-                out += QLatin1String("&amp;");
+    const QByteArray bytes = text.toUtf8();
+    // 0xEF leads U+FFFE and U+FFFF, which XML does not allow either.
+    const auto special = [](char c) {
+        const auto u = static_cast<unsigned char>(c);
+        return u < 0x20 || u == 0xEF || c == '&' || c == '<' || c == '>' || c == '"';
+    };
+    if (std::none_of(bytes.begin(), bytes.end(), special))
+        return bytes;
+    QByteArray out;
+    out.reserve(bytes.size() + 16);
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        const char c = bytes[i];
+        switch (c) {
+            case '&':
+                out += "&amp;";
                 break;
-            case u'<':
-                out += QLatin1String("&lt;");
+            case '<':
+                out += "&lt;";
                 break;
-            case u'>':
-                out += QLatin1String("&gt;");
+            case '>':
+                out += "&gt;";
                 break;
-            case u'"':
-                out += QLatin1String("&quot;");
+            case '"':
+                out += "&quot;";
                 break;
-            case u'\t':
-                out += QLatin1String("&#9;");
+            case '\t':
+                out += "&#9;";
                 break;
-            case u'\n':
-                out += QLatin1String("&#10;");
+            case '\n':
+                out += "&#10;";
                 break;
-            case u'\r':
-                out += QLatin1String("&#13;");
+            case '\r':
+                out += "&#13;";
                 break;
             default:
-                if (u < 0x20 || u == 0xFFFE || u == 0xFFFF)
-                    out += QChar(QChar::ReplacementCharacter);
-                else
+                if (static_cast<unsigned char>(c) < 0x20) {
+                    out += "\xEF\xBF\xBD";
+                } else if (bytes.mid(i, 3) == "\xEF\xBF\xBE" || bytes.mid(i, 3) == "\xEF\xBF\xBF") {
+                    out += "\xEF\xBF\xBD";
+                    i += 2;
+                } else {
                     out += c;
+                }
         }
     }
-    return out.toUtf8();
+    return out;
 }
 
 const char* gexfType(Kind kind) {
@@ -418,8 +445,11 @@ const char* gexfType(Kind kind) {
 }
 
 void appendAttValue(QByteArray& out, std::size_t column, const QByteArray& value) {
-    out += "          <attvalue for=\"" + QByteArray::number(qulonglong(column)) + "\" value=\"" +
-           value + "\"/>\n";
+    out += "          <attvalue for=\"";
+    out += QByteArray::number(qulonglong(column));
+    out += "\" value=\"";
+    out += value;
+    out += "\"/>\n";
 }
 
 QByteArray exportGexf(const DigTable& table) {
@@ -446,9 +476,10 @@ QByteArray exportGexf(const DigTable& table) {
     bool startIsRow = false;
     for (const DigRow& row : table.rows)
         startIsRow = startIsRow || row.video.id == table.start;
+    const std::vector<const DigEdge*> edges = keptEdges(table);
     if (!startIsRow) {
         int timesListed = 0;
-        for (const DigEdge* edge : keptEdges(table))
+        for (const DigEdge* edge : edges)
             timesListed += edge->target == table.start;
         const QByteArray id = xmlText(table.start);
         out += "      <node id=\"" + id + "\" label=\"" + id + "\">\n        <attvalues>\n";
@@ -465,8 +496,11 @@ QByteArray exportGexf(const DigTable& table) {
             continue;
         written.insert(row.video.id);
         const Cells cells = cellsOf(row, qsizetype(r) + 1);
-        out += "      <node id=\"" + xmlText(row.video.id) + "\" label=\"" +
-               xmlText(cells[2].text) + "\">\n        <attvalues>\n";
+        out += "      <node id=\"";
+        out += xmlText(row.video.id);
+        out += "\" label=\"";
+        out += xmlText(cells[2].text);
+        out += "\">\n        <attvalues>\n";
         for (std::size_t c = 0; c < cells.size(); ++c) {
             if (kColumns[c].kind == Kind::Text)
                 appendAttValue(out, c, xmlText(cells[c].text));
@@ -476,11 +510,15 @@ QByteArray exportGexf(const DigTable& table) {
         out += "        </attvalues>\n      </node>\n";
     }
     out += "    </nodes>\n    <edges>\n";
-    const std::vector<const DigEdge*> edges = keptEdges(table);
-    for (std::size_t e = 0; e < edges.size(); ++e)
-        out += "      <edge id=\"" + QByteArray::number(qulonglong(e)) + "\" source=\"" +
-               xmlText(edges[e]->source) + "\" target=\"" + xmlText(edges[e]->target) +
-               "\" weight=\"1\"/>\n";
+    for (std::size_t e = 0; e < edges.size(); ++e) {
+        out += "      <edge id=\"";
+        out += QByteArray::number(qulonglong(e));
+        out += "\" source=\"";
+        out += xmlText(edges[e]->source);
+        out += "\" target=\"";
+        out += xmlText(edges[e]->target);
+        out += "\" weight=\"1\"/>\n";
+    }
     out += "    </edges>\n  </graph>\n</gexf>\n";
     return out;
 }

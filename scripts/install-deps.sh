@@ -7,7 +7,8 @@ packages=(
     build-essential cmake ninja-build pkg-config clang
     qt6-base-dev qt6-webengine-dev qt6-image-formats-plugins libgl-dev
     libpcre2-dev libcpp-httplib-dev
-    libgtest-dev libgmock-dev libbenchmark-dev python3-networkx
+    python3-networkx
+    libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth x11-apps xdotool imagemagick fonts-dejavu-core
 )
 

@@ -1,9 +1,9 @@
 #include "app/tform1.h"
 
 #include "app/application.h"
-#include "base/errors.h"
 #include "app/remote_config.h"
 #include "app/resize_panel.h"
+#include "base/errors.h"
 #include "discovery/dig_engine.h"
 #include "discovery/feel_lucky.h"
 #include "discovery/perl_regex.h"
@@ -454,8 +454,7 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
 
 // ---- downloads ----
 
-TForm1::Fetched TForm1::download(const QString& url, const QString& scratchName,
-                                 QByteArray* body) {
+TForm1::Fetched TForm1::download(const QString& url, const QString& scratchName, QByteArray* body) {
     {
         ScratchFile file(platform_.scratchFolder(), scratchName);
         try {
@@ -512,12 +511,12 @@ class TForm1::DigDriver : public DigFetcher, public DigListener {
   private:
     static Outcome outcome(Fetched fetched) {
         switch (fetched) {
-        case Fetched::Ok:
-            return Outcome::Ok;
-        case Fetched::Aborted:
-            return Outcome::Aborted;
-        case Fetched::Failed:
-            break;
+            case Fetched::Ok:
+                return Outcome::Ok;
+            case Fetched::Aborted:
+                return Outcome::Aborted;
+            case Fetched::Failed:
+                break;
         }
         return Outcome::Failed;
     }
@@ -601,13 +600,13 @@ void TForm1::bsSkinButton3Click(QObject* Sender) {
     BusyState busy(btn5, bsSkinButton3);
     QByteArray page;
     switch (download(site_.homePageAddress(), QStringLiteral("youtube.0"), &page)) {
-    case Fetched::Ok:
-        break;
-    case Fetched::Failed:
-        platform_.showMessage(kDownloadError);
-        return;
-    case Fetched::Aborted:
-        return;
+        case Fetched::Ok:
+            break;
+        case Fetched::Failed:
+            platform_.showMessage(kDownloadError);
+            return;
+        case Fetched::Aborted:
+            return;
     }
     const QString surl = pickLuckyReference(QString::fromUtf8(page), lucky);
     if (surl.isEmpty())

@@ -37,13 +37,13 @@ void DigEngine::run(const QString& startId, int depth, const QString& pattern,
     const QString address = prefix_ + startId;
     QByteArray page;
     switch (fetcher_.fetchPage(address, page)) {
-    case DigFetcher::Outcome::Ok:
-        break;
-    case DigFetcher::Outcome::Failed:
-        listener_.failed(DigListener::Failure::StartPage, address);
-        return;
-    case DigFetcher::Outcome::Aborted:
-        return;
+        case DigFetcher::Outcome::Ok:
+            break;
+        case DigFetcher::Outcome::Failed:
+            listener_.failed(DigListener::Failure::StartPage, address);
+            return;
+        case DigFetcher::Outcome::Aborted:
+            return;
     }
     listener_.startPageLoaded();
     if (addFromPage(startId, page, 1, true) == Step::End)
@@ -79,19 +79,19 @@ DigEngine::Step DigEngine::explore(const QString& pageId, int level) {
     const QString address = prefix_ + pageId;
     QByteArray page;
     switch (fetcher_.fetchPage(address, page)) {
-    case DigFetcher::Outcome::Ok:
-        break;
-    case DigFetcher::Outcome::Failed:
-        listener_.failed(DigListener::Failure::Page, address);
-        if (choices_.pageFailureStopsDig)
+        case DigFetcher::Outcome::Ok:
+            break;
+        case DigFetcher::Outcome::Failed:
+            listener_.failed(DigListener::Failure::Page, address);
+            if (choices_.pageFailureStopsDig)
+                stop_ = true;
+            else
+                ++failedPages_;
+            listener_.afterPage();
+            return Step::Go;
+        case DigFetcher::Outcome::Aborted:
             stop_ = true;
-        else
-            ++failedPages_;
-        listener_.afterPage();
-        return Step::Go;
-    case DigFetcher::Outcome::Aborted:
-        stop_ = true;
-        return Step::End;
+            return Step::End;
     }
     const Step step = addFromPage(pageId, page, level, false);
     if (step == Step::Go)
@@ -148,17 +148,17 @@ DigEngine::Step DigEngine::addFromPage(const QString& pageId, const QByteArray& 
         if (choices_.fetchThumbnails) {
             const QString address = thumbnailAddress(video);
             switch (fetcher_.fetchThumbnail(address, thumbnail)) {
-            case DigFetcher::Outcome::Ok:
-                break;
-            case DigFetcher::Outcome::Failed:
-                if (startPage && choices_.startThumbnailFailureEndsDig) {
-                    listener_.failed(DigListener::Failure::StartThumbnail, address);
+                case DigFetcher::Outcome::Ok:
+                    break;
+                case DigFetcher::Outcome::Failed:
+                    if (startPage && choices_.startThumbnailFailureEndsDig) {
+                        listener_.failed(DigListener::Failure::StartThumbnail, address);
+                        return Step::End;
+                    }
+                    continue;
+                case DigFetcher::Outcome::Aborted:
+                    stop_ = true;
                     return Step::End;
-                }
-                continue;
-            case DigFetcher::Outcome::Aborted:
-                stop_ = true;
-                return Step::End;
             }
         }
         DigRow row;

@@ -16,9 +16,9 @@ class TPerlRegEx;
 // One listed video as the dig keeps it.
 struct DigRow {
     RelatedVideo video;
-    int level = 1;         // 1: listed by the start page, 2: added by the first level, ...
-    QString foundVia;      // identifier of the page that first listed it
-    int timesListed = 0;   // distinct explored pages (the start page included) that listed it
+    int level = 1;        // 1: listed by the start page, 2: added by the first level, ...
+    QString foundVia;     // identifier of the page that first listed it
+    int timesListed = 0;  // distinct explored pages (the start page included) that listed it
 };
 
 // A page listed a video: one edge of the related-videos graph.
@@ -128,10 +128,10 @@ class DigEngine {
     QString prefix_;
     QString start_;
     std::vector<DigRow> rows_;
-    QHash<QString, qsizetype> index_;   // identifier -> first row holding it
+    QHash<QString, qsizetype> index_;  // identifier -> first row holding it
     std::vector<DigEdge> edges_;
     QSet<QPair<QString, QString>> pairs_;  // (page, video) pairs seen
-    QHash<QString, int> timesListed_;       // video -> distinct pages that listed it
+    QHash<QString, int> timesListed_;      // video -> distinct pages that listed it
     int level_ = 1;
     int failedPages_ = 0;
     bool reachedMax_ = false;

@@ -11,11 +11,11 @@
 // A finished (or interrupted) dig as data: the rows in the order they are written, and every
 // listing the dig saw.
 struct DigTable {
-    QString start;              // identifier of the start video
+    QString start;  // identifier of the start video
     int depth = 0;
     bool interrupted = false;
-    std::vector<DigRow> rows;   // written in this order; position = index + 1
-    std::vector<DigEdge> edges; // writers keep the edges whose target is a node
+    std::vector<DigRow> rows;    // written in this order; position = index + 1
+    std::vector<DigEdge> edges;  // writers keep the edges whose target is a node
 };
 
 enum class ExportFormat { Csv, Json, Gexf };

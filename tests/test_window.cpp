@@ -256,6 +256,20 @@ TEST_F(WindowTest, FeelLuckyWithoutReferencesDoesNothing) {
     EXPECT_TRUE(w.btn5->isEnabled() && w.bsSkinButton3->isEnabled());
 }
 
+TEST_F(WindowTest, FeelLuckyTakesAHomePageWithOneInvalidByteAsEmpty) {
+    site.setPage("/", "<a href=\"/watch?v=r1\">caf\xe9</a><a href=\"/watch?v=r2\">");
+    site.setRelated("r1", {"k1"});
+    TForm1& w = open();
+    w.edt1->setEditText("kept");
+    site.clearRequests();
+    w.bsSkinButton3Click(w.bsSkinButton3);
+    EXPECT_EQ(w.edt1->currentText(), "kept");
+    EXPECT_EQ(w.lucky, 0);
+    EXPECT_TRUE(watchRequests().isEmpty());
+    EXPECT_TRUE(platform.messages.isEmpty());
+    EXPECT_TRUE(w.btn5->isEnabled() && w.bsSkinButton3->isEnabled());
+}
+
 // ---- donation menu ----
 
 TEST_F(WindowTest, DonationItemsOpenTheirPaymentPages) {

@@ -1,9 +1,9 @@
 #include "app/tform1.h"
 
 #include "app/application.h"
-#include "base/errors.h"
 #include "app/remote_config.h"
 #include "app/resize_panel.h"
+#include "base/errors.h"
 #include "discovery/feel_lucky.h"
 #include "discovery/perl_regex.h"
 #include "discovery/related_videos.h"
@@ -565,7 +565,7 @@ void TForm1::bsSkinButton3Click(QObject* Sender) {
         return;
     }
     const QString surl =
-        pickLuckyReference(QString::fromUtf8(readScratch(QStringLiteral("youtube.0"))), lucky);
+        pickLuckyReference(decodePageText(readScratch(QStringLiteral("youtube.0"))), lucky);
     if (surl.isEmpty())
         return;
     edt1->setEditText(site_.bareWatchUrlPrefix() + surl);

@@ -1,6 +1,7 @@
 #include "app/tform1.h"
 
 #include "app/application.h"
+#include "app/input_gate.h"
 #include "app/remote_config.h"
 #include "app/resize_panel.h"
 #include "base/errors.h"
@@ -8,6 +9,7 @@
 #include "discovery/perl_regex.h"
 #include "discovery/related_videos.h"
 #include "discovery/video_ref.h"
+#include "net/fetch_limits.h"
 #include "net/scratch_file.h"
 #include "panes/donation.h"
 #include "panes/right_button_filter.h"
@@ -78,6 +80,15 @@ void attachScrollBar(QScrollBar* outer, QScrollBar* inner, bool hideWhenIdle) {
     QObject::connect(outer, &QAbstractSlider::valueChanged, inner, &QAbstractSlider::setValue);
 }
 
+// The most a download into each scratch file may bring.
+qint64 bodyLimitFor(const QString& scratchName) {
+    if (scratchName == QLatin1String("default.0"))
+        return kThumbnailBodyLimit;
+    if (scratchName == QLatin1String("v.0"))
+        return kConfigBodyLimit;
+    return kPageBodyLimit;
+}
+
 // Keeps "Dig" and "Feel Lucky" disabled for the life of a command and enables
 // both again on every way out, errors included.
 class BusyState {
@@ -105,7 +116,10 @@ TForm1::TForm1(SiteConfig site, Platform& platform, QWidget* parent)
     buildLayout();
     buildMenus();
     wireHandlers();
-    idhtp1.setIdleHook([] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); });
+    // While a fetch waits, the window paints and "Stop" and a close request act; any other input
+    // waits for the dig's next row.
+    inputGate_ = new InputGate(this, bsSkinButton1);
+    idhtp1.setIdleHook([this] { inputGate_->processEvents(); });
     FormCreate(this);
 }
 
@@ -325,7 +339,15 @@ void TForm1::wireHandlers() {
 }
 
 void TForm1::guarded(const std::function<void()>& body) {
-    runGuarded(body, [this](const QString& text) { platform_.reportError(text); });
+    runGuarded(
+        [&] {
+            try {
+                body();
+            } catch (const FetchAborted&) {
+                // "Stop" or a close request broke a fetch off: the command just ends.
+            }
+        },
+        [this](const QString& text) { platform_.reportError(text); });
 }
 
 // ---- window life ----
@@ -349,7 +371,7 @@ void TForm1::applyRemoteConfiguration() {
     {
         ScratchFile file(platform_.scratchFolder(), QStringLiteral("v.0"));
         try {
-            idhtp1.Get(site_.vendorAddress(QStringLiteral("/v.0")), file);
+            idhtp1.Get(site_.vendorAddress(QStringLiteral("/v.0")), file, kConfigBodyLimit);
         } catch (const FetchError&) {
             // No remote configuration: the built-in settings stand.
         }
@@ -380,6 +402,8 @@ void TForm1::FormClose(QObject*) {
     // A running dig would otherwise keep filling a window the user has closed.
     if (digging_)
         stopflag = true;
+    // Nor may a fetch that waits for the network keep it.
+    idhtp1.requestAbort();
 }
 
 void TForm1::FormDestroy(QObject*) {
@@ -440,7 +464,10 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
 bool TForm1::download(const QString& url, const QString& scratchName) {
     ScratchFile file(platform_.scratchFolder(), scratchName);
     try {
-        idhtp1.Get(url, file);
+        idhtp1.Get(url, file, bodyLimitFor(scratchName));
+    } catch (const FetchAborted&) {
+        file.close();
+        throw;
     } catch (const FetchError&) {
         file.close();
         return false;
@@ -450,7 +477,7 @@ bool TForm1::download(const QString& url, const QString& scratchName) {
 }
 
 QByteArray TForm1::readScratch(const QString& scratchName) const {
-    return ScratchFile::readAll(platform_.scratchFolder() + scratchName);
+    return ScratchFile::readAll(platform_.scratchFolder() + scratchName, bodyLimitFor(scratchName));
 }
 
 // ---- the Dig command ----
@@ -556,6 +583,8 @@ void TForm1::edt1Click(QObject*) {
 
 void TForm1::bsSkinButton1Click(QObject*) {
     stopflag = true;
+    // Also breaks off a fetch that waits for the network; between fetches this lapses.
+    idhtp1.requestAbort();
 }
 
 void TForm1::bsSkinButton3Click(QObject* Sender) {

@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 
+class InputGate;
 class QComboBox;
 class QFrame;
 class QGroupBox;
@@ -143,6 +144,7 @@ class TForm1 : public QWidget {
 
     SiteConfig site_;
     Platform& platform_;
+    InputGate* inputGate_ = nullptr;
     bool digging_ = false;
     QElapsedTimer frameClock_;
     qint64 lastPaintMs_ = 0;

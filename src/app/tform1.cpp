@@ -332,6 +332,10 @@ void TForm1::wireHandlers() {
         guarded([&] { accept = WebBrowser2BeforeNavigate2(url); });
         return accept;
     });
+    WebBrowser1->setNewWindowHandler(
+        [this](const QString& url) { guarded([&] { WebBrowser1NewWindow2(url); }); });
+    WebBrowser2->setNewWindowHandler(
+        [this](const QString& url) { guarded([&] { WebBrowser2NewWindow2(url); }); });
     ApplicationEvents1 = new RightButtonFilter(this);
     ApplicationEvents1->addPane(WebBrowser1->widget());
     ApplicationEvents1->addPane(WebBrowser2->widget());
@@ -691,6 +695,19 @@ bool TForm1::WebBrowser2BeforeNavigate2(const QString& URL) {
     if (isSafeExternalUrl(URL))
         platform_.openUrl(URL);
     return false;
+}
+
+void TForm1::WebBrowser1NewWindow2(const QString& URL) {
+    // What the browser view did with a new window by itself: the default browser shows it.
+    if (isSafeExternalUrl(URL))
+        platform_.openUrl(URL);
+}
+
+void TForm1::WebBrowser2NewWindow2(const QString& URL) {
+    // A new window is a navigation of the sponsor pane as well: "tid=" is handed off by the
+    // rule; any other address goes to the default browser, as from the social pane.
+    if (WebBrowser2BeforeNavigate2(URL) && isSafeExternalUrl(URL))
+        platform_.openUrl(URL);
 }
 
 void TForm1::btn1Click(QObject*) {

@@ -113,6 +113,8 @@ class TForm1 : public QWidget {
 
     // Panes and donations.
     bool WebBrowser2BeforeNavigate2(const QString& URL);
+    void WebBrowser1NewWindow2(const QString& URL);
+    void WebBrowser2NewWindow2(const QString& URL);
     void btn1Click(QObject* Sender);
     void donate(int amount);
 

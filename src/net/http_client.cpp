@@ -388,6 +388,24 @@ struct HttpClient::Impl : ResponseParser::BodySink {
         }
     }
 
+    // A copy that grows by doubling would hold up to twice the body for a moment; room for
+    // the announced length, or for the limit when none is announced, is taken once instead
+    // (never more than a page's limit up front, whatever limit the caller chose).
+    void reserveCopy(const ResponseParser& parser, ScratchFile& file) const {
+        const std::uint64_t room = std::uint64_t(std::min(bodyLimit, kPageBodyLimit));
+        switch (parser.framing()) {
+            case ResponseParser::Framing::ContentLength:
+                file.reserveCopy(qint64(std::min(parser.contentLength(), room)));
+                break;
+            case ResponseParser::Framing::Chunked:
+            case ResponseParser::Framing::UntilClose:
+                file.reserveCopy(qint64(room));
+                break;
+            case ResponseParser::Framing::None:
+                break;
+        }
+    }
+
     enum class Outcome { Complete, Retry };
 
     // Reads one response. Throws FetchError for a failing one. Retry: the server closed a
@@ -421,6 +439,7 @@ struct HttpClient::Impl : ResponseParser::BodySink {
                     if (failure.isEmpty()) {
                         target = &file;
                         parser.startBody(status != 204);
+                        reserveCopy(parser, file);
                     } else {
                         parser.startBody(status >= 200 && status != 304);
                         // After an interim status or a body without a length, nothing on this

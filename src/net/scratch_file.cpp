@@ -54,6 +54,12 @@ void ScratchFile::keepCopy() {
     copy_.clear();
 }
 
+void ScratchFile::reserveCopy(qint64 bytes) {
+    // Memory that is reserved but never written costs no resident memory.
+    if (keepCopy_ && bytes > copy_.capacity())
+        copy_.reserve(qsizetype(bytes));
+}
+
 void ScratchFile::write(const char* data, qsizetype size) {
     if (fd_ < 0)
         throw FetchError(QStringLiteral("Scratch file \"%1\" is closed").arg(path_));

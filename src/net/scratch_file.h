@@ -23,6 +23,9 @@ class ScratchFile {
     // Also keeps in memory what is written from now on, so that the caller can take the bytes
     // from copy() instead of reading the file back.
     void keepCopy();
+    // Room for a copy of about that many bytes, taken at once so that the copy never moves
+    // while it grows (nothing without keepCopy()).
+    void reserveCopy(qint64 bytes);
     // Appends bytes; throws FetchError when the write fails (disk full).
     void write(const char* data, qsizetype size);
     // Drops everything written since the file was opened.

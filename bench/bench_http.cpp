@@ -267,7 +267,8 @@ qint64 statusKiB(const char* field) {
 
 // An endless body against the page limit: how long until the fetch fails, the largest the scratch
 // file ever got (sampled at every turn of the idle hook), and how far the peak resident set grew.
-// The scratch file keeps a copy in memory, as a caller that skips reading the file back would.
+// Argument 1: the scratch file also keeps a copy in memory, as a caller that skips reading the file
+// back would.
 void BM_EndlessBodyEndsAtTheLimit(benchmark::State& state) {
     EndlessServer server;
     QTemporaryDir dir(QDir::tempPath() + QStringLiteral("/bench-XXXXXX"));
@@ -300,7 +301,11 @@ void BM_EndlessBodyEndsAtTheLimit(benchmark::State& state) {
     state.counters["peak_rss_growth_MiB"] = double(statusKiB("VmHWM:") - residentBefore) / 1024;
     state.counters["limit_MiB"] = double(kPageBodyLimit) / (1024 * 1024);
 }
-BENCHMARK(BM_EndlessBodyEndsAtTheLimit)->Arg(0)->Arg(1)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_EndlessBodyEndsAtTheLimit)
+    ->Arg(0)
+    ->Arg(1)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

@@ -161,13 +161,18 @@ class CommandLineDig : public DigListener {
                          .arg(seconds(clock_.elapsed() / 1000.0))
                          .arg(fetcher_->fetchesDone()));
         }
-        if (engine_->failedPages() > 0)
-            say(io_, QStringLiteral("clipvane: %1 pages could not be fetched and were skipped")
-                         .arg(engine_->failedPages()));
-        if (fetcher_->failedThumbnails() > 0)
-            say(io_, QStringLiteral("clipvane: %1 thumbnails could not be fetched; those videos "
-                                    "were left out")
-                         .arg(fetcher_->failedThumbnails()));
+        if (const int n = engine_->failedPages(); n > 0)
+            say(io_, n == 1
+                         ? QStringLiteral("clipvane: 1 page could not be fetched and was skipped")
+                         : QStringLiteral("clipvane: %1 pages could not be fetched and were "
+                                          "skipped")
+                               .arg(n));
+        if (const int n = fetcher_->failedThumbnails(); n > 0)
+            say(io_, n == 1 ? QStringLiteral("clipvane: 1 thumbnail could not be fetched; its "
+                                             "video was left out")
+                            : QStringLiteral("clipvane: %1 thumbnails could not be fetched; "
+                                             "their videos were left out")
+                                  .arg(n));
         if (engine_->reachedMaxRows())
             say(io_,
                 QStringLiteral("clipvane: stopped at %1 rows (--max-rows)").arg(options_.maxRows));

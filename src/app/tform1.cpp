@@ -14,6 +14,7 @@
 #include "panes/right_button_filter.h"
 #include "panes/web_pane.h"
 #include "panes/webengine_pane.h"
+#include "results/dig_export.h"
 #include "results/ordering.h"
 #include "results/result_list_view.h"
 #include "results/result_model.h"
@@ -25,7 +26,9 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCursor>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -37,6 +40,7 @@
 #include <QScopedValueRollback>
 #include <QScreen>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QTimer>
 
 namespace {
@@ -208,10 +212,6 @@ void TForm1::buildLayout() {
     lv1->setObjectName(QStringLiteral("lv1"));
     lv1Items = new ResultModel(&ImageList1, lv1);
     lv1->setModel(lv1Items);
-    lv1->setRootIsDecorated(false);
-    lv1->setItemsExpandable(false);
-    lv1->setUniformRowHeights(true);
-    lv1->setAllColumnsShowFocus(true);
     lv1->setSelectionBehavior(QAbstractItemView::SelectRows);
     lv1->setSelectionMode(QAbstractItemView::SingleSelection);
     lv1->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -276,6 +276,14 @@ void TForm1::buildMenus() {
     SortbyTitle1 = item(bsm1, "SortbyTitle1", QStringLiteral("Sort by Title"));
     SortbyVideoLength1 = item(bsm1, "SortbyVideoLength1", QStringLiteral("Sort by Video Length"));
     SortbyViewCounts1 = item(bsm1, "SortbyViewCounts1", QStringLiteral("Sort by View Counts"));
+    bsm1->addSeparator()->setObjectName(QStringLiteral("N2"));
+    SaveListAs1 = item(bsm1, "SaveListAs1", QStringLiteral("Save List As\u2026"));
+    // The item shows the key and answers it while the menu is open; the window's own shortcut
+    // serves the rest of the time.
+    SaveListAs1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+    SaveListAs1->setShortcutContext(Qt::WidgetShortcut);
+    SaveListAsKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_S), this);
+    SaveListAsKey->setObjectName(QStringLiteral("SaveListAsKey"));
 
     bsknpmn1 = new QMenu(this);
     bsknpmn1->setObjectName(QStringLiteral("bsknpmn1"));
@@ -301,6 +309,10 @@ void TForm1::wireHandlers() {
     on(SortbyTitle1, &QAction::triggered, &TForm1::SortbyTitle1Click);
     on(SortbyVideoLength1, &QAction::triggered, &TForm1::SortbyVideoLength1Click);
     on(SortbyViewCounts1, &QAction::triggered, &TForm1::SortbyViewCounts1Click);
+    on(SaveListAs1, &QAction::triggered, &TForm1::SaveListAs1Click);
+    on(SaveListAsKey, &QShortcut::activated, &TForm1::SaveListAs1Click);
+    connect(bsm1, &QMenu::aboutToShow, this,
+            [this] { SaveListAs1->setEnabled(!digging_ && lv1Items->count() > 0); });
     on(lv1, &ResultListView::doubleClickedAnywhere, &TForm1::lv1DblClick);
     // Key events reach the combo box and its line edit along several paths; the line edit's
     // notice of Return and Enter comes once per key.
@@ -677,6 +689,51 @@ void TForm1::DigThis1Click(QObject* Sender) {
         return;
     edt1->setEditText(site_.watchUrlPrefix() + lv1Items->row(row).id);
     btn5Click(Sender);
+}
+
+void TForm1::SaveListAs1Click(QObject*) {
+    // Checked again here: the key bypasses the menu, and a menu left open may be out of date.
+    if (digging_ || lv1Items->count() == 0)
+        return;
+    const QStringList filters = {QStringLiteral("CSV (*.csv)"), QStringLiteral("JSON (*.json)"),
+                                 QStringLiteral("GEXF graph (*.gexf)")};
+    constexpr ExportFormat kFilterFormats[] = {ExportFormat::Csv, ExportFormat::Json,
+                                               ExportFormat::Gexf};
+    int filter = 0;
+    const QString path = platform_.chooseSaveFile(QStringLiteral("Save List As"), filters, &filter);
+    if (path.isEmpty())
+        return;
+    const ExportFormat format =
+        exportFormatNamed(QFileInfo(path).suffix()).value_or(kFilterFormats[qBound(0, filter, 2)]);
+
+    // The rows as the list shows them, each described by the dig that found it.
+    DigTable table;
+    const DigEngine* dig = lastDig();
+    if (dig) {
+        table.start = dig->startId();
+        // A dig that ran to its end stands on its last level; one cut short, on the level reached.
+        table.depth = dig->level();
+        table.interrupted = !dig->finished();
+        table.edges = dig->edges();
+    }
+    for (int i = 0; i < lv1Items->count(); ++i) {
+        const ResultRow& shown = lv1Items->row(i);
+        const DigRow* found = dig ? dig->find(shown.id) : nullptr;
+        DigRow row;
+        if (found)
+            row = *found;
+        else
+            row.level = 0;  // not known
+        row.video.id = shown.id;
+        row.video.title = shown.title;
+        row.video.length = shown.length;
+        row.video.views = shown.views;
+        table.rows.push_back(std::move(row));
+    }
+    QString error;
+    if (!writeFileAtomically(path, exportDig(table, format), &error))
+        platform_.showMessage(QStringLiteral("Could not save the list to %1: %2")
+                                  .arg(QDir::toNativeSeparators(path), error));
 }
 
 // ---- panes and donations ----

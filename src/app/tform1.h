@@ -19,6 +19,7 @@ class QMenu;
 class QAction;
 class QPushButton;
 class QScrollBar;
+class QShortcut;
 class ResizePanel;
 class ResultListView;
 class ResultModel;
@@ -78,6 +79,8 @@ class TForm1 : public QWidget {
     QAction* SortbyTitle1 = nullptr;
     QAction* SortbyVideoLength1 = nullptr;
     QAction* SortbyViewCounts1 = nullptr;
+    QAction* SaveListAs1 = nullptr;
+    QShortcut* SaveListAsKey = nullptr;  // Ctrl+S on the window
     QMenu* bsknpmn1 = nullptr;
     HttpClient idhtp1;
     RightButtonFilter* ApplicationEvents1 = nullptr;
@@ -110,6 +113,7 @@ class TForm1 : public QWidget {
     void lv1DblClick(QObject* Sender);
     void WatchThisOnline1Click(QObject* Sender);
     void DigThis1Click(QObject* Sender);
+    void SaveListAs1Click(QObject* Sender);
 
     // Panes and donations.
     bool WebBrowser2BeforeNavigate2(const QString& URL);
@@ -118,6 +122,8 @@ class TForm1 : public QWidget {
 
     const SiteConfig& site() const { return site_; }
     bool digRunning() const { return digging_; }
+    // The engine of the last dig (its rows, levels and edges), or nullptr before the first.
+    const DigEngine* lastDig() const { return lastDig_.get(); }
     // The selected row's index in lv1Items, or -1.
     int selectedRow() const;
 

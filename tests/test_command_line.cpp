@@ -323,7 +323,6 @@ TEST_F(CommandLineTest, BadUsageOrNoAddressWritesNothingAndExitsTwo) {
         {"--dig", "http://example.com/watch?feature=player&v=start", "--output", output},
         {"--dig", watch("start"), "--depth", "9", "--output", output},
         {"--dig", watch("start"), "--output", output, "--frobnicate"},
-        {"--dig", watch("start"), "--output", path("missing/out.csv")},
     };
     for (const QStringList& arguments : cases) {
         SCOPED_TRACE(arguments.join(QLatin1Char(' ')).toStdString());
@@ -337,7 +336,7 @@ TEST_F(CommandLineTest, BadUsageOrNoAddressWritesNothingAndExitsTwo) {
     EXPECT_TRUE(site.requests().isEmpty());
 }
 
-TEST_F(CommandLineTest, FailedPagesAreSkippedAndCountedButAFailedStartPageWritesNothing) {
+TEST_F(CommandLineTest, FailedPagesAreSkippedAndCountedButAFailedStartOrOutputWritesNothing) {
     site.fail("/watch?v=a2");
     site.fail("/vi/b1/default.jpg");
     const Ran r = run({"--dig", watch("start"), "--depth", "2", "--connections", "4",
@@ -351,6 +350,13 @@ TEST_F(CommandLineTest, FailedPagesAreSkippedAndCountedButAFailedStartPageWrites
     EXPECT_TRUE(r.err.contains(QLatin1String("1 thumbnail could not be fetched")))
         << r.err.toStdString();
     EXPECT_FALSE(QFile::exists(path("pics/b1.jpg")));
+
+    // An output that cannot be written is known before anything is fetched.
+    site.clearRequests();
+    const Ran nowhere = run({"--dig", watch("start"), "--output", path("missing/out.csv")});
+    EXPECT_EQ(nowhere.status, kExitFailed);
+    EXPECT_EQ(nowhere.err.count(QLatin1Char('\n')), 1) << nowhere.err.toStdString();
+    EXPECT_TRUE(site.requests().isEmpty());
 
     site.fail("/watch?v=start");
     const Ran start = run({"--dig", watch("start"), "--output", path("start.csv")});

@@ -418,7 +418,7 @@ int runCommandLine(const QStringList& arguments, const SiteConfig& site, const C
     }
     if (const QString problem = folderProblem(options); !problem.isEmpty()) {
         say(io, QStringLiteral("clipvane: ") + problem);
-        return kExitUsage;
+        return kExitFailed;
     }
 
     const std::atomic<bool> never{false};

@@ -75,6 +75,7 @@ if [ "$window" = 1 ]; then
     kill "$site"
     wait "$site" 2>/dev/null || true
     echo "the window's dig (bench_dig):"
-    "$build/bench/bench_dig" --depth "$depth" --start "$start" --delay-ms "$delay" |
-        grep -E '^  (rows|wall time) '
+    # Its own exit status judges its own goals, which are not this script's.
+    "$build/bench/bench_dig" --depth "$depth" --start "$start" --delay-ms "$delay" --no-peer \
+        2>/dev/null | grep -E '^  (rows|wall time) ' || true
 fi

@@ -339,17 +339,22 @@ TEST_F(CommandLineTest, BadUsageOrNoAddressWritesNothingAndExitsTwo) {
 TEST_F(CommandLineTest, FailedPagesAreSkippedAndCountedButAFailedStartOrOutputWritesNothing) {
     site.fail("/watch?v=a2");
     site.fail("/vi/b1/default.jpg");
+    // An identifier is whatever the page gives; its thumbnail still lands inside the folder.
+    site.setRelated("a1", {"start", "a2", "b1", "../up"});
     const Ran r = run({"--dig", watch("start"), "--depth", "2", "--connections", "4",
-                       "--thumbnails", path("pics"), "--quiet"});
+                       "--thumbnails", path("pics/in"), "--quiet"});
     ASSERT_EQ(r.status, kExitDone) << r.err.toStdString();
     // a2's page adds nothing; b1 is left out for its thumbnail; the dig goes on past both.
-    EXPECT_EQ(column(parseCsv(r.out), "id"), QStringList({"a1", "x", "a2", "x", "s", "start"}));
+    EXPECT_EQ(column(parseCsv(r.out), "id"),
+              QStringList({"a1", "x", "a2", "x", "s", "start", "../up"}));
+    EXPECT_TRUE(QFile::exists(path("pics/in/..%2Fup.jpg")));
+    EXPECT_FALSE(QFile::exists(path("pics/up.jpg")));
     EXPECT_TRUE(r.err.contains(watch("a2"))) << r.err.toStdString();
     EXPECT_TRUE(r.err.contains(QLatin1String("1 page could not be fetched")))
         << r.err.toStdString();
     EXPECT_TRUE(r.err.contains(QLatin1String("1 thumbnail could not be fetched")))
         << r.err.toStdString();
-    EXPECT_FALSE(QFile::exists(path("pics/b1.jpg")));
+    EXPECT_FALSE(QFile::exists(path("pics/in/b1.jpg")));
 
     // An output that cannot be written is known before anything is fetched.
     site.clearRequests();

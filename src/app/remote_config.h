@@ -4,6 +4,10 @@
 #include <QString>
 #include <QStringList>
 
+// The main window's caption in this release; the remote configuration's first line names the
+// newest release's.
+inline constexpr char kReleaseCaption[] = "Clipvane 2.0 - Expand Your YouTube Experience";
+
 // Asked when the first line of the remote configuration differs from the window's caption.
 inline constexpr char kOutdatedVersionQuestion[] =
     "The current version is outdated\r\n"

@@ -47,7 +47,7 @@
 
 namespace {
 
-const QString kCaption = QStringLiteral("Clipvane 2.0 - Expand Your YouTube Experience");
+const QString kCaption = QString::fromUtf8(kReleaseCaption);
 const QString kDownloadError =
     QStringLiteral("Download error, please check your internet connection and retry");
 const QString kWrongAddress = QStringLiteral("Please make sure you type correct Youtube URL.");

@@ -2,6 +2,7 @@
 // configuration, the clipboard, Feel Lucky and the donation menu.
 #include "support/window_fixture.h"
 
+#include "build_config.h"
 #include "discovery/related_videos.h"
 #include "results/result_list_view.h"
 #include "results/result_model.h"
@@ -19,7 +20,7 @@
 
 namespace {
 
-const QString kCaption = QStringLiteral("Clipvane 2.0 - Expand Your YouTube Experience");
+const QString kCaption = QStringLiteral(CLIPVANE_CAPTION);
 
 QStringList actionTexts(const QMenu* menu) {
     QStringList texts;
@@ -30,7 +31,8 @@ QStringList actionTexts(const QMenu* menu) {
 
 TEST_F(WindowTest, StartsAsTheUserExpectsIt) {
     TForm1& w = open();
-    EXPECT_EQ(w.windowTitle(), kCaption);
+    EXPECT_EQ(w.windowTitle(), QStringLiteral("Clipvane %1 - Expand Your YouTube Experience")
+                                   .arg(QStringLiteral(CLIPVANE_VERSION)));
     EXPECT_EQ(w.size(), QSize(850, 589));
     EXPECT_EQ(w.cbb2->count(), 3);
     EXPECT_EQ(w.cbb2->itemText(0), "1");

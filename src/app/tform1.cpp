@@ -1,9 +1,10 @@
 #include "app/tform1.h"
 
 #include "app/application.h"
-#include "base/errors.h"
 #include "app/remote_config.h"
 #include "app/resize_panel.h"
+#include "base/errors.h"
+#include "build_config.h"
 #include "discovery/feel_lucky.h"
 #include "discovery/perl_regex.h"
 #include "discovery/related_videos.h"
@@ -40,7 +41,7 @@
 
 namespace {
 
-const QString kCaption = QStringLiteral("Clipvane 2.0 - Expand Your YouTube Experience");
+const QString kCaption = QStringLiteral(CLIPVANE_CAPTION);
 const QString kDownloadError =
     QStringLiteral("Download error, please check your internet connection and retry");
 const QString kWrongAddress = QStringLiteral("Please make sure you type correct Youtube URL.");

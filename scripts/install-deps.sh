@@ -8,7 +8,7 @@ packages=(
     qt6-base-dev qt6-webengine-dev qt6-image-formats-plugins libgl-dev
     libpcre2-dev libcpp-httplib-dev
     libgtest-dev libgmock-dev libbenchmark-dev
-    xvfb xauth x11-apps xdotool imagemagick fonts-dejavu-core
+    xvfb xauth x11-apps xdotool imagemagick fonts-dejavu-core fonts-liberation2
 )
 
 missing=()

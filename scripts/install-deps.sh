@@ -9,6 +9,7 @@ packages=(
     libpcre2-dev libcpp-httplib-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     xvfb xauth x11-apps xdotool imagemagick fonts-dejavu-core fonts-liberation2
+    appstream desktop-file-utils lintian
 )
 
 missing=()

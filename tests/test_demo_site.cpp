@@ -21,8 +21,10 @@
 #include <sys/time.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <set>
 #include <string>
+#include <thread>
 #include <unordered_set>
 #include <vector>
 
@@ -307,6 +309,56 @@ TEST(DemoSiteData, KnownIdentifiersUseTheFilesRelatedListsAndFigures) {
 
     EXPECT_FALSE(
         Catalog().loadSfu(dir.filePath(QStringLiteral("missing.tsv")).toStdString(), &error));
+}
+
+TEST(DemoSiteAllNew, EveryPageListsVideosNoOtherPageLists) {
+    Catalog catalog;
+    catalog.setAllNew(true);
+    for (const std::string& start : {std::string("dQw4w9WgXcQ"), Catalog().featured(1)[0]})
+        EXPECT_EQ(depthThreeRows(catalog, start), 20u + 400u + 8000u) << start;
+
+    DemoSite site(std::move(catalog), demosite::SiteOptions{0, 0, true});
+    std::string error;
+    ASSERT_TRUE(site.start(&error)) << error;
+    std::vector<RelatedVideo> found = scan(get(site.videoPort(), "/watch?v=dQw4w9WgXcQ").body);
+    ASSERT_EQ(found.size(), 20u);
+    EXPECT_EQ(found[0].id.toStdString(), site.catalog().related("dQw4w9WgXcQ")[0]);
+}
+
+// Held at least as long as asked, also when many clients ask at once; both sites.
+TEST(DemoSiteDelay, EveryResponseIsHeldTheGivenTime) {
+    constexpr int kDelayMs = 150;
+    DemoSite site(Catalog(), demosite::SiteOptions{0, 0, true, kDelayMs});
+    std::string error;
+    ASSERT_TRUE(site.start(&error)) << error;
+
+    struct Outcome {
+        int status = 0;
+        std::chrono::steady_clock::duration took{};
+    };
+    const std::vector<std::pair<int, std::string>> targets = {
+        {site.videoPort(), "/watch?v=abc"},
+        {site.videoPort(), "/vi/abc/default.jpg"},
+        {site.videoPort(), "/no/such/page"},
+        {site.vendorPort(), "/v.0"},
+    };
+    std::vector<Outcome> outcomes(16);
+    std::vector<std::thread> clients;
+    for (size_t i = 0; i < outcomes.size(); ++i) {
+        clients.emplace_back([&, i] {
+            const auto& [port, target] = targets[i % targets.size()];
+            const auto start = std::chrono::steady_clock::now();
+            outcomes[i].status = get(port, target).status;
+            outcomes[i].took = std::chrono::steady_clock::now() - start;
+        });
+    }
+    for (std::thread& client : clients)
+        client.join();
+    for (size_t i = 0; i < outcomes.size(); ++i) {
+        const std::string& target = targets[i % targets.size()].second;
+        EXPECT_EQ(outcomes[i].status, target == "/no/such/page" ? 404 : 200) << target;
+        EXPECT_GE(outcomes[i].took, std::chrono::milliseconds(kDelayMs)) << target;
+    }
 }
 
 TEST_F(DemoSiteTest, HomePageOffersWatchReferencesAndWatchPagesSetACookie) {

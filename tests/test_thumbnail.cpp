@@ -3,6 +3,8 @@
 #include <QBuffer>
 #include <QPainter>
 
+#include <algorithm>
+
 #include "discovery/thumbnail.h"
 
 namespace {
@@ -126,6 +128,41 @@ TEST(MakeThumbnail, DecodesEachFormatByContent) {
         EXPECT_NEAR(mid.red(), green.red(), 6);
         EXPECT_EQ(thumb.pixelColor(60, 2), background);
         EXPECT_EQ(thumb.pixelColor(60, 117), background);
+    }
+}
+
+TEST(MakeThumbnail, LargeJpegsAreDecodedSmallerButPlacedAndShadedAsWhole) {
+    // Sizes whose reduced decodes round differently from the picture's own aspect.
+    for (const QSize size : {QSize(480, 360), QSize(254, 253), QSize(247, 539), QSize(963, 245)}) {
+        SCOPED_TRACE(size.width() * 10000 + size.height());
+        QImage picture = solid(size.width(), size.height(), QColor(200, 60, 30));
+        QPainter(&picture).fillRect(0, 0, size.width() / 2, size.height(), QColor(30, 90, 220));
+        const QByteArray jpeg = encode(picture, "JPEG");
+
+        QImage reference = QImage::fromData(jpeg, "JPEG").convertToFormat(QImage::Format_RGB32);
+        const QRect target = thumbnailTarget(size.width(), size.height());
+        reference =
+            reference.scaled(target.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        const QImage thumb = makeThumbnailImage(jpeg, background);
+        int worst = 0;
+        for (int y = 0; y < 120; ++y) {
+            for (int x = 0; x < 120; ++x) {
+                const QColor got = thumb.pixelColor(x, y);
+                if (!target.contains(x, y)) {
+                    ASSERT_EQ(got, background) << x << "," << y;
+                    continue;
+                }
+                // The seam between the halves may blur by a pixel.
+                if (qAbs(x - (target.left() + target.width() / 2)) <= 1 ||
+                    qAbs(y - (target.top() + target.height() / 2)) <= 1)
+                    continue;
+                const QColor want = reference.pixelColor(x - target.left(), y - target.top());
+                worst =
+                    std::max({worst, qAbs(got.red() - want.red()), qAbs(got.green() - want.green()),
+                              qAbs(got.blue() - want.blue())});
+            }
+        }
+        EXPECT_LE(worst, 12);
     }
 }
 

@@ -5,7 +5,9 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QDir>
+#include <QFileDialog>
 #include <QMessageBox>
+#include <QRegularExpression>
 #include <QUrl>
 
 namespace {
@@ -40,6 +42,28 @@ void DesktopPlatform::openUrl(const QString& url) {
 
 QString DesktopPlatform::scratchFolder() const {
     return QDir(QCoreApplication::applicationDirPath()).absolutePath() + QLatin1Char('/');
+}
+
+QString DesktopPlatform::chooseSaveFile(const QString& caption, const QStringList& filters,
+                                        int* filter) {
+    QFileDialog dialog(QApplication::activeWindow(), caption);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setNameFilters(filters);
+    // A name typed without an extension gets the one of the filter in use, before the dialog
+    // asks whether to replace an existing file.
+    const auto suffixOf = [](const QString& nameFilter) {
+        static const QRegularExpression pattern(QStringLiteral("\\(\\*\\.(\\w+)"));
+        return pattern.match(nameFilter).captured(1);
+    };
+    dialog.setDefaultSuffix(suffixOf(filters.value(0)));
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,
+                     [&](const QString& chosen) { dialog.setDefaultSuffix(suffixOf(chosen)); });
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    if (filter)
+        *filter = int(filters.indexOf(dialog.selectedNameFilter()));
+    return dialog.selectedFiles().constFirst();
 }
 
 std::unique_ptr<WebPane> DesktopPlatform::createWebPane(QWidget* parent) {

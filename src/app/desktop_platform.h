@@ -11,5 +11,7 @@ class DesktopPlatform : public Platform {
     void reportError(const QString& text) override;
     void openUrl(const QString& url) override;
     QString scratchFolder() const override;
+    QString chooseSaveFile(const QString& caption, const QStringList& filters,
+                           int* filter) override;
     std::unique_ptr<WebPane> createWebPane(QWidget* parent) override;
 };

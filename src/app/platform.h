@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 
@@ -24,6 +25,15 @@ class Platform {
     virtual void openUrl(const QString& url) = 0;
     // Folder of the scratch files, with its trailing separator.
     virtual QString scratchFolder() const = 0;
+    // Modal "save as" dialog offering the name filters ("CSV (*.csv)"); the chosen path, or empty
+    // when cancelled. filter receives the index of the filter in use. Without dialogs: cancelled.
+    virtual QString chooseSaveFile(const QString& caption, const QStringList& filters,
+                                   int* filter) {
+        Q_UNUSED(caption);
+        Q_UNUSED(filters);
+        Q_UNUSED(filter);
+        return {};
+    }
     // Creates an embedded web pane as a child of parent.
     virtual std::unique_ptr<WebPane> createWebPane(QWidget* parent) = 0;
 };

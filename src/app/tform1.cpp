@@ -5,6 +5,7 @@
 #include "app/resize_panel.h"
 #include "base/errors.h"
 #include "build_config.h"
+#include "discovery/dig_engine.h"
 #include "discovery/feel_lucky.h"
 #include "discovery/perl_regex.h"
 #include "discovery/related_videos.h"
@@ -14,6 +15,7 @@
 #include "panes/right_button_filter.h"
 #include "panes/sponsor_links.h"
 #include "panes/web_pane.h"
+#include "results/dig_export.h"
 #include "results/ordering.h"
 #include "results/result_list_view.h"
 #include "results/result_model.h"
@@ -25,7 +27,9 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCursor>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -37,6 +41,7 @@
 #include <QScopedValueRollback>
 #include <QScreen>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QTimer>
 
 namespace {
@@ -214,10 +219,6 @@ void TForm1::buildLayout() {
     lv1->setObjectName(QStringLiteral("lv1"));
     lv1Items = new ResultModel(&ImageList1, lv1);
     lv1->setModel(lv1Items);
-    lv1->setRootIsDecorated(false);
-    lv1->setItemsExpandable(false);
-    lv1->setUniformRowHeights(true);
-    lv1->setAllColumnsShowFocus(true);
     lv1->setSelectionBehavior(QAbstractItemView::SelectRows);
     lv1->setSelectionMode(QAbstractItemView::SingleSelection);
     lv1->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -284,6 +285,14 @@ void TForm1::buildMenus() {
     SortbyTitle1 = item(bsm1, "SortbyTitle1", QStringLiteral("Sort by Title"));
     SortbyVideoLength1 = item(bsm1, "SortbyVideoLength1", QStringLiteral("Sort by Video Length"));
     SortbyViewCounts1 = item(bsm1, "SortbyViewCounts1", QStringLiteral("Sort by View Counts"));
+    bsm1->addSeparator()->setObjectName(QStringLiteral("N2"));
+    SaveListAs1 = item(bsm1, "SaveListAs1", QStringLiteral("Save List As\u2026"));
+    // The item shows the key and answers it while the menu is open; the window's own shortcut
+    // serves the rest of the time.
+    SaveListAs1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+    SaveListAs1->setShortcutContext(Qt::WidgetShortcut);
+    SaveListAsKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_S), this);
+    SaveListAsKey->setObjectName(QStringLiteral("SaveListAsKey"));
 
     bsknpmn1 = new QMenu(this);
     bsknpmn1->setObjectName(QStringLiteral("bsknpmn1"));
@@ -310,6 +319,10 @@ void TForm1::wireHandlers() {
     on(SortbyTitle1, &QAction::triggered, &TForm1::SortbyTitle1Click);
     on(SortbyVideoLength1, &QAction::triggered, &TForm1::SortbyVideoLength1Click);
     on(SortbyViewCounts1, &QAction::triggered, &TForm1::SortbyViewCounts1Click);
+    on(SaveListAs1, &QAction::triggered, &TForm1::SaveListAs1Click);
+    on(SaveListAsKey, &QShortcut::activated, &TForm1::SaveListAs1Click);
+    connect(bsm1, &QMenu::aboutToShow, this,
+            [this] { SaveListAs1->setEnabled(!digging_ && lv1Items->count() > 0); });
     on(lv1, &ResultListView::doubleClickedAnywhere, &TForm1::lv1DblClick);
     // Key events reach the combo box and its line edit along several paths; the line edit's
     // notice of Return and Enter comes once per key.
@@ -447,16 +460,20 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
 
 // ---- downloads ----
 
-bool TForm1::download(const QString& url, const QString& scratchName) {
-    ScratchFile file(platform_.scratchFolder(), scratchName);
-    try {
-        idhtp1.Get(url, file);
-    } catch (const FetchError&) {
-        file.close();
-        return false;
+TForm1::Fetched TForm1::download(const QString& url, const QString& scratchName, QByteArray* body) {
+    {
+        ScratchFile file(platform_.scratchFolder(), scratchName);
+        try {
+            idhtp1.Get(url, file);
+        } catch (const FetchAborted&) {
+            return Fetched::Aborted;
+        } catch (const FetchError&) {
+            return Fetched::Failed;
+        }
     }
-    file.close();
-    return true;
+    if (body)
+        *body = readScratch(scratchName);
+    return Fetched::Ok;
 }
 
 QByteArray TForm1::readScratch(const QString& scratchName) const {
@@ -464,6 +481,54 @@ QByteArray TForm1::readScratch(const QString& scratchName) const {
 }
 
 // ---- the Dig command ----
+
+// Connects the dig engine to the window: downloads go through the scratch files, rows into the
+// list with their thumbnails, failures into message boxes.
+class TForm1::DigDriver : public DigFetcher, public DigListener {
+  public:
+    explicit DigDriver(TForm1& form) : f(form) {}
+
+    Outcome fetchPage(const QString& url, QByteArray& body) override {
+        return outcome(f.download(url, QStringLiteral("youtube.0"), &body));
+    }
+    Outcome fetchThumbnail(const QString& url, QByteArray& body) override {
+        return outcome(f.download(url, QStringLiteral("default.0"), &body));
+    }
+
+    void startPageLoaded() override {
+        f.WebBrowser2->navigate(f.site_.vendorAddress(QStringLiteral("/ads.php")));
+        f.ImageList1.clear();
+    }
+    void levelStarted(int) override { --f.depth; }
+    void rowAdded(const DigRow& row, qsizetype, const QByteArray& thumbnail) override {
+        f.thumbnail_ = thumbnail;
+        f.makethumb();
+        // Rows and images are appended in pairs: the new row shows the image just made.
+        f.addRow(row.video, f.ImageList1.count() - 1);
+    }
+    void failed(Failure, const QString&) override { f.platform_.showMessage(kDownloadError); }
+    // The one place where the user acts during a dig.
+    void afterRow() override { QCoreApplication::processEvents(); }
+    // A page that adds nothing must not freeze the window; input still waits for the next row.
+    void afterPage() override {
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    }
+
+  private:
+    static Outcome outcome(Fetched fetched) {
+        switch (fetched) {
+            case Fetched::Ok:
+                return Outcome::Ok;
+            case Fetched::Aborted:
+                return Outcome::Aborted;
+            case Fetched::Failed:
+                break;
+        }
+        return Outcome::Failed;
+    }
+
+    TForm1& f;
+};
 
 void TForm1::btn5Click(QObject*) {
     // One dig at a time: Enter in the input box or "Dig This!" during a dig are
@@ -478,76 +543,45 @@ void TForm1::btn5Click(QObject*) {
         platform_.showMessage(kWrongAddress);
         return;
     }
-    const QString aurl = site_.watchUrlPrefix() + id;
     depth = cbb2->currentText().toInt();
 
     BusyState busy(btn5, bsSkinButton3);
     const QScopedValueRollback<bool> digFlag(digging_, true);
-
-    if (!download(aurl, QStringLiteral("youtube.0"))) {
-        platform_.showMessage(kDownloadError);
-        return;
-    }
-    WebBrowser2->navigate(site_.vendorAddress(QStringLiteral("/ads.php")));
-    RelatedVideoScan scan(*RegExpr, regx, readScratch(QStringLiteral("youtube.0")));
-    ImageList1.clear();
-    int imageCounter = 0;
-    scan.study();
-    for (RelatedVideo video; scan.next(video);) {
-        if (!download(QStringLiteral("http:") + video.thumb, QStringLiteral("default.0"))) {
-            platform_.showMessage(kDownloadError);
-            return;
-        }
-        makethumb();
-        addRow(video, imageCounter++);
-        QCoreApplication::processEvents();
-        if (stopflag)
-            return;
-    }
-    while (depth > 1) {
-        --depth;
-        for (int i = lv1Items->count() - 1; i >= 0; --i)
-            explorer(site_.watchUrlPrefix() + lv1Items->row(i).id);
-        if (stopflag)
-            return;
-    }
+    if (!dig_)
+        dig_ = std::make_unique<DigDriver>(*this);
+    lastDig_ = std::make_unique<DigEngine>(*RegExpr, *dig_, *dig_, stopflag);
+    struct LabelFlush {
+        TForm1* form;
+        ~LabelFlush() { form->updateFoundLabel(); }
+    } flush{this};
+    lastDig_->run(id, depth, regx, site_.watchUrlPrefix());
 }
 
 void TForm1::explorer(const QString& aurl) {
-    if (stopflag)
-        return;
-    if (!download(aurl, QStringLiteral("youtube.0"))) {
-        platform_.showMessage(kDownloadError);
-        stopflag = true;
-        return;
-    }
-    RelatedVideoScan scan(*RegExpr, regx, readScratch(QStringLiteral("youtube.0")));
-    scan.study();
-    for (RelatedVideo video; scan.next(video);) {
-        if (lv1Items->containsId(video.id))
-            continue;
-        // A missing thumbnail only costs that one video.
-        if (!download(QStringLiteral("http:") + video.thumb, QStringLiteral("default.0")))
-            continue;
-        makethumb();
-        addRow(video, ImageList1.count() - 1);
-        QCoreApplication::processEvents();
-        if (stopflag)
-            return;
-    }
+    if (lastDig_)
+        lastDig_->explorePage(aurl.mid(site_.watchUrlPrefix().size()));
 }
 
 void TForm1::makethumb() {
-    const QByteArray bytes = readScratch(QStringLiteral("default.0"));
-    ImageList1.addPicture(bytes, lv1->palette().color(QPalette::Base));
+    ImageList1.addPicture(thumbnail_, lv1->palette().color(QPalette::Base));
 }
 
 void TForm1::addRow(const RelatedVideo& video, int imageIndex) {
     lv1Items->append(ResultRow{video.title, video.length, video.views, video.id, imageIndex});
+    if (!labelPending_) {
+        labelPending_ = true;
+        QTimer::singleShot(16, this, [this] { updateFoundLabel(); });
+    }
+    scrollOneLine();
+}
+
+void TForm1::updateFoundLabel() {
+    if (!labelPending_)
+        return;
+    labelPending_ = false;
     Label2->setText(QString::number(lv1Items->count()) + QStringLiteral(" Videos Found"));
     Label2->adjustSize();
     Label2->show();
-    scrollOneLine();
 }
 
 void TForm1::scrollOneLine() {
@@ -570,12 +604,17 @@ void TForm1::bsSkinButton1Click(QObject*) {
 
 void TForm1::bsSkinButton3Click(QObject* Sender) {
     BusyState busy(btn5, bsSkinButton3);
-    if (!download(site_.homePageAddress(), QStringLiteral("youtube.0"))) {
-        platform_.showMessage(kDownloadError);
-        return;
+    QByteArray page;
+    switch (download(site_.homePageAddress(), QStringLiteral("youtube.0"), &page)) {
+        case Fetched::Ok:
+            break;
+        case Fetched::Failed:
+            platform_.showMessage(kDownloadError);
+            return;
+        case Fetched::Aborted:
+            return;
     }
-    const QString surl =
-        pickLuckyReference(QString::fromUtf8(readScratch(QStringLiteral("youtube.0"))), lucky);
+    const QString surl = pickLuckyReference(QString::fromUtf8(page), lucky);
     if (surl.isEmpty())
         return;
     edt1->setEditText(site_.bareWatchUrlPrefix() + surl);
@@ -660,6 +699,51 @@ void TForm1::DigThis1Click(QObject* Sender) {
         return;
     edt1->setEditText(site_.watchUrlPrefix() + lv1Items->row(row).id);
     btn5Click(Sender);
+}
+
+void TForm1::SaveListAs1Click(QObject*) {
+    // Checked again here: the key bypasses the menu, and a menu left open may be out of date.
+    if (digging_ || lv1Items->count() == 0)
+        return;
+    const QStringList filters = {QStringLiteral("CSV (*.csv)"), QStringLiteral("JSON (*.json)"),
+                                 QStringLiteral("GEXF graph (*.gexf)")};
+    constexpr ExportFormat kFilterFormats[] = {ExportFormat::Csv, ExportFormat::Json,
+                                               ExportFormat::Gexf};
+    int filter = 0;
+    const QString path = platform_.chooseSaveFile(QStringLiteral("Save List As"), filters, &filter);
+    if (path.isEmpty())
+        return;
+    const ExportFormat format =
+        exportFormatNamed(QFileInfo(path).suffix()).value_or(kFilterFormats[qBound(0, filter, 2)]);
+
+    // The rows as the list shows them, each described by the dig that found it.
+    DigTable table;
+    const DigEngine* dig = lastDig();
+    if (dig) {
+        table.start = dig->startId();
+        // A dig that ran to its end stands on its last level; one cut short, on the level reached.
+        table.depth = dig->level();
+        table.interrupted = !dig->finished();
+        table.edges = dig->edges();
+    }
+    for (int i = 0; i < lv1Items->count(); ++i) {
+        const ResultRow& shown = lv1Items->row(i);
+        const DigRow* found = dig ? dig->find(shown.id) : nullptr;
+        DigRow row;
+        if (found)
+            row = *found;
+        else
+            row.level = 0;  // not known
+        row.video.id = shown.id;
+        row.video.title = shown.title;
+        row.video.length = shown.length;
+        row.video.views = shown.views;
+        table.rows.push_back(std::move(row));
+    }
+    QString error;
+    if (!writeFileAtomically(path, exportDig(table, format), &error))
+        platform_.showMessage(QStringLiteral("Could not save the list to %1: %2")
+                                  .arg(QDir::toNativeSeparators(path), error));
 }
 
 // ---- panes and donations ----

@@ -19,10 +19,12 @@ class QMenu;
 class QAction;
 class QPushButton;
 class QScrollBar;
+class QShortcut;
 class ResizePanel;
 class ResultListView;
 class ResultModel;
 class RightButtonFilter;
+class DigEngine;
 class TPerlRegEx;
 struct RelatedVideo;
 struct ResultRow;
@@ -77,6 +79,8 @@ class TForm1 : public QWidget {
     QAction* SortbyTitle1 = nullptr;
     QAction* SortbyVideoLength1 = nullptr;
     QAction* SortbyViewCounts1 = nullptr;
+    QAction* SaveListAs1 = nullptr;
+    QShortcut* SaveListAsKey = nullptr;  // Ctrl+S on the window
     QMenu* bsknpmn1 = nullptr;
     HttpClient idhtp1;
     RightButtonFilter* ApplicationEvents1 = nullptr;
@@ -109,6 +113,7 @@ class TForm1 : public QWidget {
     void lv1DblClick(QObject* Sender);
     void WatchThisOnline1Click(QObject* Sender);
     void DigThis1Click(QObject* Sender);
+    void SaveListAs1Click(QObject* Sender);
 
     // Panes and donations.
     bool WebBrowser2BeforeNavigate2(const QString& URL);
@@ -117,6 +122,8 @@ class TForm1 : public QWidget {
 
     const SiteConfig& site() const { return site_; }
     bool digRunning() const { return digging_; }
+    // The engine of the last dig (its rows, levels and edges), or nullptr before the first.
+    const DigEngine* lastDig() const { return lastDig_.get(); }
     // The selected row's index in lv1Items, or -1.
     int selectedRow() const;
 
@@ -133,17 +140,27 @@ class TForm1 : public QWidget {
     void applyRemoteConfiguration();
     // Runs a handler body; an error leaving it goes to the error report.
     void guarded(const std::function<void()>& body);
-    // Downloads url into the named scratch file. False on a failed fetch; the
-    // file cannot be created: AppError.
-    bool download(const QString& url, const QString& scratchName);
+    enum class Fetched { Ok, Failed, Aborted };
+    // Downloads url into the named scratch file and hands back its content. The file cannot be
+    // created or read back: AppError.
+    Fetched download(const QString& url, const QString& scratchName, QByteArray* body = nullptr);
     QByteArray readScratch(const QString& scratchName) const;
     void addRow(const RelatedVideo& video, int imageIndex);
+    // The found-count label follows the rows at most once per frame while a dig runs.
+    void updateFoundLabel();
     void sortBy(int column);
     void scrollOneLine();
+
+    class DigDriver;
+    friend class DigDriver;
 
     SiteConfig site_;
     Platform& platform_;
     bool digging_ = false;
+    std::unique_ptr<DigDriver> dig_;
+    std::unique_ptr<DigEngine> lastDig_;
+    QByteArray thumbnail_;  // the picture makethumb turns into an image
+    bool labelPending_ = false;
     QElapsedTimer frameClock_;
     qint64 lastPaintMs_ = 0;
     bool repaintPending_ = false;

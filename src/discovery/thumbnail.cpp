@@ -29,7 +29,24 @@ QByteArray sniffFormat(const QByteArray& bytes) {
     return {};
 }
 
-QImage decode(const QByteArray& bytes) {
+// A JPEG can be decoded at a half, a quarter or an eighth of its size for much less work. The
+// smallest of these that still covers the thumbnail's box keeps the final smooth shrink, so the
+// thumbnail looks the same; a list of thousands of rows decodes one picture per row.
+QSize jpegDecodeSize(const QSize& size) {
+    const QRect box = thumbnailTarget(size.width(), size.height());
+    int factor = 8;
+    auto reduced = [&](int f) {
+        return QSize((size.width() + f - 1) / f, (size.height() + f - 1) / f);
+    };
+    while (factor > 1 &&
+           (reduced(factor).width() < box.width() || reduced(factor).height() < box.height()))
+        factor /= 2;
+    return reduced(factor);
+}
+
+// natural: the picture's own size, which places it in the thumbnail even when it was decoded
+// smaller.
+QImage decode(const QByteArray& bytes, QSize* natural) {
     const QByteArray format = sniffFormat(bytes);
     if (format.isEmpty())
         return {};
@@ -45,11 +62,14 @@ QImage decode(const QByteArray& bytes) {
     const QSize size = reader.size();
     if (size.isValid() && qint64(size.width()) * size.height() > maxSourcePixels)
         return {};
+    if (format == "jpeg" && size.isValid())
+        reader.setScaledSize(jpegDecodeSize(size));
     QImage picture;
     if (!reader.read(&picture))
         return {};
     if (qint64(picture.width()) * picture.height() > maxSourcePixels)
         return {};
+    *natural = reader.scaledSize().isValid() && size.isValid() ? size : picture.size();
     return picture;
 }
 
@@ -78,10 +98,11 @@ QImage makeThumbnailImage(const QByteArray& bytes, const QColor& background) {
     QImage thumb(thumbsize, thumbsize, QImage::Format_RGB32);
     thumb.fill(background);
 
-    QImage picture = decode(bytes);
+    QSize natural;
+    QImage picture = decode(bytes, &natural);
     if (picture.isNull())
         return thumb;
-    const QRect target = thumbnailTarget(picture.width(), picture.height());
+    const QRect target = thumbnailTarget(natural.width(), natural.height());
     if (target.isEmpty())
         return thumb;
 

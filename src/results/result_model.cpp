@@ -49,6 +49,8 @@ QVariant ResultModel::data(const QModelIndex& index, int role) const {
                     return pixmap;
             }
             return {};
+        case SerialRole:
+            return QVariant::fromValue(r.serial);
         case Qt::ToolTipRole:
             return QStringLiteral("Double click to watch video.");
         default:
@@ -77,6 +79,7 @@ void ResultModel::append(ResultRow row) {
     const int at = count();
     beginInsertRows({}, at, at);
     ids_[row.id] += 1;
+    row.serial = nextSerial_++;
     rows_.push_back(std::move(row));
     endInsertRows();
 }

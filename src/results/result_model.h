@@ -16,6 +16,8 @@ struct ResultRow {
     QString views;
     QString id;
     int imageIndex = -1;
+    // Given by the model when the row is appended: tells rows apart for painting caches.
+    quint64 serial = 0;
 
     // Sub-item 0..3, as the ordering reads them.
     const QString& subItem(int index) const;
@@ -26,6 +28,9 @@ struct ResultRow {
 class ResultModel : public QAbstractTableModel {
     Q_OBJECT
   public:
+    // A row's serial: what it shows never changes while it has the same serial.
+    static constexpr int SerialRole = Qt::UserRole + 1;
+
     explicit ResultModel(const ImageList* images, QObject* parent = nullptr);
 
     int rowCount(const QModelIndex& parent = {}) const override;
@@ -47,4 +52,5 @@ class ResultModel : public QAbstractTableModel {
     const ImageList* images_;
     std::vector<ResultRow> rows_;
     QHash<QString, int> ids_;  // identifier -> number of rows holding it
+    quint64 nextSerial_ = 1;
 };

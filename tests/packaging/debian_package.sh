@@ -3,11 +3,10 @@
 # files and, unpacked, its menu entry and AppStream data (and lintian's verdict when lintian is
 # installed).
 #
-#   debian_package.sh BUILD_DIR SOURCE_DIR VERSION
+#   debian_package.sh BUILD_DIR VERSION
 set -euo pipefail
 build="$1"
-source="$2"
-version="$3"
+version="$2"
 
 fail() {
     echo "debian_package: $*" >&2
@@ -40,11 +39,11 @@ expected=(
     /usr/share/applications/clipvane.desktop
     /usr/share/icons/hicolor/scalable/apps/clipvane.svg
     /usr/share/metainfo/org.clipvane.clipvane.metainfo.xml
+    /usr/share/man/man1/clipvane.1.gz
 )
 grep -q '^CLIPVANE_BUILD_DEMO_SITE:BOOL=OFF' "$build/CMakeCache.txt" ||
     expected+=(/usr/lib/clipvane/clipvane-demo-site)
 command -v convert >/dev/null && expected+=(/usr/share/icons/hicolor/{48x48,128x128,256x256}/apps/clipvane.png)
-[ -f "$source/packaging/clipvane.1" ] && expected+=(/usr/share/man/man1/clipvane.1.gz)
 for path in "${expected[@]}"; do
     grep -qx "$path" "$work/contents" || fail "the package lacks $path"
 done
@@ -65,7 +64,6 @@ appstreamcli validate --no-net --strict "$root/usr/share/metainfo/org.clipvane.c
 if command -v lintian >/dev/null; then
     # The project has no licence text or changelog to ship yet.
     suppressed=no-copyright-file,no-changelog
-    [ -f "$source/packaging/clipvane.1" ] || suppressed+=,no-manual-page
     if ! lintian --fail-on error,warning --suppress-tags "$suppressed" "$deb" >"$work/lintian" 2>&1; then
         cat "$work/lintian" >&2
         fail "lintian found errors or warnings"

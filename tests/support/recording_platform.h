@@ -43,6 +43,14 @@ class RecordingPlatform : public Platform {
     void reportError(const QString& text) override { errors.append(text); }
     void openUrl(const QString& url) override { opened.append(url); }
     QString scratchFolder() const override { return folder; }
+    QString chooseSaveFile(const QString& caption, const QStringList& filters,
+                           int* filter) override {
+        saveDialogs.append(caption);
+        saveFilters = filters;
+        if (filter)
+            *filter = saveFilterAnswer;
+        return saveAnswer;
+    }
     std::unique_ptr<WebPane> createWebPane(QWidget* parent) override;
 
     QStringList messages;
@@ -50,6 +58,10 @@ class RecordingPlatform : public Platform {
     QStringList errors;
     QStringList opened;
     bool confirmAnswer = false;
+    QStringList saveDialogs;            // captions of the save dialogs asked for
+    QStringList saveFilters;            // the filters the last one offered
+    QString saveAnswer;                 // the path chosen; empty: cancelled
+    int saveFilterAnswer = 0;           // the filter in use when it was chosen
     QString folder;                     // with its trailing separator
     std::vector<RecordingPane*> panes;  // owned by the window
 };

@@ -378,6 +378,17 @@ bool Catalog::loadSfu(const std::string& path, std::string* error) {
 }
 
 std::vector<std::string> Catalog::related(std::string_view id) const {
+    if (allNew_) {
+        // Node n of a 20-ary tree lists nodes 20n + 1 to 20n + 20; a start the site did not
+        // make is the root.
+        const std::int64_t position = poolPosition(id);
+        const std::uint64_t node = position < 0 ? 0 : static_cast<std::uint64_t>(position);
+        std::vector<std::string> out;
+        for (int i = 1; i <= kRelatedPerPage; ++i)
+            out.push_back(
+                poolId((node * kRelatedPerPage + static_cast<std::uint64_t>(i)) % kRingSize));
+        return out;
+    }
     auto it = known_.find(std::string(id));
     if (it != known_.end() && !it->second.related.empty())
         return it->second.related;

@@ -56,6 +56,12 @@ class Catalog {
 
     std::size_t knownCount() const { return known_.size(); }
 
+    // Every watch page then lists 20 videos that no other page lists: the related videos form a
+    // tree, so a depth-3 dig lists 20 + 400 + 8,000 videos (for the first five levels of any
+    // start; deeper ones wrap around the ring). Overrides the related lists of a data file.
+    void setAllNew(bool allNew) { allNew_ = allNew; }
+    bool allNew() const { return allNew_; }
+
     // The generated identifier at a ring position, and back (-1 for identifiers not made here).
     static std::string poolId(std::uint64_t position);
     static std::int64_t poolPosition(std::string_view id);
@@ -68,6 +74,7 @@ class Catalog {
     };
     std::unordered_map<std::string, Record> known_;
     std::vector<std::string> knownOrder_;
+    bool allNew_ = false;
 };
 
 std::uint64_t hashText(std::string_view text);

@@ -18,6 +18,9 @@ namespace demosite {
 namespace {
 
 constexpr std::size_t kMaxIdBytes = 256;
+// A kept-alive connection holds its thread until it closes, so leave room for a browser's
+// handful of connections next to many concurrent held requests.
+constexpr std::size_t kServingThreads = 32;
 
 bool acceptableId(const std::string& id) {
     if (id.empty() || id.size() > kMaxIdBytes || !isValidUtf8(id))
@@ -142,6 +145,14 @@ struct DemoSite::Impl {
         server.set_keep_alive_max_count(100000);
         server.set_keep_alive_timeout(15);
         server.set_payload_max_length(64 * 1024);
+        server.new_task_queue = [] { return new httplib::ThreadPool(kServingThreads); };
+        if (options.delayMs > 0) {
+            server.set_pre_routing_handler([delay = std::chrono::milliseconds(options.delayMs)](
+                                               const httplib::Request&, httplib::Response&) {
+                std::this_thread::sleep_for(delay);
+                return httplib::Server::HandlerResponse::Unhandled;
+            });
+        }
         // Not SO_REUSEPORT, which the library would add: a second site on the same port must
         // fail to start instead of quietly sharing the port with the first.
         server.set_socket_options([](socket_t sock) {

@@ -11,6 +11,9 @@ struct SiteOptions {
     int videoPort = 18080;   // 0: any free port
     int vendorPort = 18081;  // 0: any free port
     bool quiet = false;
+    // Every response is held this long before it is sent, as by a distant server. Requests on
+    // different connections are held side by side.
+    int delayMs = 0;
 };
 
 // The stand-in video site and vendor site, each an HTTP/1.1 server on 127.0.0.1, served from

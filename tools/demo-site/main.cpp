@@ -49,7 +49,14 @@ int main(int argc, char** argv) {
                             QStringLiteral("Related-videos file in the SFU crawl layout."),
                             QStringLiteral("file"));
     QCommandLineOption quiet(QStringLiteral("quiet"), QStringLiteral("Do not log requests."));
-    parser.addOptions({videoPort, vendorPort, data, quiet});
+    QCommandLineOption delay(
+        QStringLiteral("delay-ms"),
+        QStringLiteral("Hold every response this many milliseconds, as a distant server would."),
+        QStringLiteral("ms"), QStringLiteral("0"));
+    QCommandLineOption allNew(
+        QStringLiteral("all-new"),
+        QStringLiteral("Every watch page lists 20 videos that no other page lists."));
+    parser.addOptions({videoPort, vendorPort, data, quiet, delay, allNew});
     parser.process(app);
 
     demosite::SiteOptions options;
@@ -59,8 +66,15 @@ int main(int argc, char** argv) {
         return 2;
     }
     options.quiet = parser.isSet(quiet);
+    bool delayOk = false;
+    options.delayMs = parser.value(delay).toInt(&delayOk);
+    if (!delayOk || options.delayMs < 0 || options.delayMs > 600000) {
+        std::fprintf(stderr, "clipvane-demo-site: --delay-ms takes 0 to 600000 milliseconds\n");
+        return 2;
+    }
 
     demosite::Catalog catalog;
+    catalog.setAllNew(parser.isSet(allNew));
     if (parser.isSet(data)) {
         std::string error;
         if (!catalog.loadSfu(parser.value(data).toStdString(), &error)) {
@@ -82,6 +96,10 @@ int main(int argc, char** argv) {
                 site.vendorPort());
     if (known > 0)
         std::printf("Using %zu videos from the data file.\n", known);
+    if (options.delayMs > 0)
+        std::printf("Every response is held %d ms.\n", options.delayMs);
+    if (site.catalog().allNew())
+        std::printf("Every watch page lists 20 videos never listed before.\n");
     std::fflush(stdout);
 
     int signal = 0;

@@ -63,10 +63,9 @@ TEST_F(WindowTest, StartsAsTheUserExpectsIt) {
         EXPECT_EQ(w.lv1->columnWidth(c), widths[c]) << c;
     }
     EXPECT_EQ(w.lv1->iconSize(), QSize(120, 120));
-    EXPECT_EQ(actionTexts(w.bsm1),
-              QStringList({"Watch This Online", "Dig This!", "-", "Sort by Title",
-                           "Sort by Video Length", "Sort by View Counts", "-",
-                           "Save List As\u2026"}));
+    EXPECT_EQ(actionTexts(w.bsm1), QStringList({"Watch This Online", "Dig This!", "-",
+                                                "Sort by Title", "Sort by Video Length",
+                                                "Sort by View Counts", "-", "Save List As\u2026"}));
     EXPECT_EQ(actionTexts(w.bsknpmn1),
               QStringList({"Simple Donation - $2", "Basic Donation - $5", "Sliver Donation - $10",
                            "Gold Donation - $20", "Platinum Donation - $30"}));

@@ -48,6 +48,11 @@
 
 namespace {
 
+// While a dig runs: the shortest time between two paints of the window while a fetch waits for
+// the network, and elsewhere.
+constexpr qint64 kWaitFramePeriodMs = 33;
+constexpr qint64 kFramePeriodMs = 100;
+
 const QString kCaption = QString::fromUtf8(kReleaseCaption);
 const QString kDownloadError =
     QStringLiteral("Download error, please check your internet connection and retry");
@@ -125,7 +130,13 @@ TForm1::TForm1(SiteConfig site, Platform& platform, QWidget* parent)
     // While a fetch waits, the window paints and "Stop" and a close request act; any other input
     // waits for the dig's next row.
     inputGate_ = new InputGate(this, bsSkinButton1);
-    idhtp1.setIdleHook([this] { inputGate_->processEvents(); });
+    idhtp1.setIdleHook([this] {
+        const QScopedValueRollback<bool> waiting(inFetchWait_, true);
+        // A paint put off earlier is best done now, while the network keeps us waiting anyway.
+        if (repaintPending_ && msSinceLastPaint() >= kWaitFramePeriodMs)
+            repaintNow();
+        inputGate_->processEvents();
+    });
     FormCreate(this);
 }
 
@@ -214,6 +225,9 @@ void TForm1::buildLayout() {
     Label2->setObjectName(QStringLiteral("Label2"));
     Label2->setFont(labelFont);
     Label2->setGeometry(232, 64, 65, 13);
+    // The count changes many times a second during a dig: the label paints its own background
+    // so that the group box behind it need not be painted again each time.
+    Label2->setAutoFillBackground(true);
     Label2->hide();
 
     Panel1 = raisedPanel(Panel3, "Panel1");
@@ -444,29 +458,37 @@ void TForm1::Panel3Resize(QObject*) {
 }
 
 bool TForm1::event(QEvent* event) {
-    // A dig lists hundreds of rows a second and lets events through after each one; painting the
-    // window that often would cost more than the whole dig. While a dig runs, the window is
-    // painted at most every kFramePeriodMs: a deferred repaint request is sent again when the
-    // period is over, and the paint then covers everything that changed meanwhile.
-    constexpr qint64 kFramePeriodMs = 16;
+    // A dig lists rows faster than anybody reads them and lets events through after each one;
+    // painting the window for every row would cost more than the rest of the dig. While a dig
+    // runs, the window is painted preferably while a fetch waits for the network, where the
+    // time is free, at most every kWaitFramePeriodMs; elsewhere at most every kFramePeriodMs. A
+    // deferred repaint request is sent again when its period is over, and the paint then
+    // covers everything that changed meanwhile.
     if (event->type() == QEvent::UpdateRequest) {
-        if (!frameClock_.isValid())
-            frameClock_.start();
-        const qint64 now = frameClock_.elapsed();
-        if (digging_ && now - lastPaintMs_ < kFramePeriodMs) {
+        const qint64 since = msSinceLastPaint();
+        const qint64 period = inFetchWait_ ? kWaitFramePeriodMs : kFramePeriodMs;
+        if (digging_ && since < period) {
             if (!repaintPending_) {
                 repaintPending_ = true;
-                QTimer::singleShot(kFramePeriodMs - (now - lastPaintMs_), this, [this] {
-                    repaintPending_ = false;
-                    QCoreApplication::postEvent(this, new QEvent(QEvent::UpdateRequest),
-                                                Qt::LowEventPriority);
-                });
+                QTimer::singleShot(int(std::max<qint64>(1, period - since)), this,
+                                   [this] { repaintNow(); });
             }
             return true;
         }
-        lastPaintMs_ = now;
+        lastPaintMs_ = frameClock_.elapsed();
     }
     return QWidget::event(event);
+}
+
+qint64 TForm1::msSinceLastPaint() {
+    if (!frameClock_.isValid())
+        frameClock_.start();
+    return frameClock_.elapsed() - lastPaintMs_;
+}
+
+void TForm1::repaintNow() {
+    repaintPending_ = false;
+    QCoreApplication::postEvent(this, new QEvent(QEvent::UpdateRequest), Qt::LowEventPriority);
 }
 
 void TForm1::showEvent(QShowEvent* event) {

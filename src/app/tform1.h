@@ -153,6 +153,9 @@ class TForm1 : public QWidget {
     void updateFoundLabel();
     void sortBy(int column);
     void scrollOneLine();
+    qint64 msSinceLastPaint();
+    // Sends the window the repaint request that was put off.
+    void repaintNow();
 
     class DigDriver;
     friend class DigDriver;
@@ -168,4 +171,5 @@ class TForm1 : public QWidget {
     QElapsedTimer frameClock_;
     qint64 lastPaintMs_ = 0;
     bool repaintPending_ = false;
+    bool inFetchWait_ = false;  // the idle hook runs: a fetch waits for the network
 };

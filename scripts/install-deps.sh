@@ -9,7 +9,8 @@ packages=(
     libpcre2-dev libcpp-httplib-dev libxcb1-dev
     python3-networkx
     libgtest-dev libgmock-dev libbenchmark-dev
-    xvfb xauth x11-apps xdotool imagemagick fonts-dejavu-core
+    xvfb xauth x11-apps xdotool imagemagick fonts-dejavu-core fonts-liberation2
+    appstream desktop-file-utils lintian
 )
 
 missing=()

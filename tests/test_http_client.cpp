@@ -332,8 +332,9 @@ TEST(HttpConnection, KeptOnlyUntilTheServerOrTheResponseClosesIt) {
             } catch (const FetchError&) {
             }
             file.close();
-            if (i == 1)
+            if (i == 1) {
                 EXPECT_EQ(ScratchFile::readAll(file.path()), "second");
+            }
         }
         EXPECT_EQ(client.connectionsOpened(), c.reused ? 1 : 2);
         EXPECT_EQ(server.connectionsAccepted(), c.reused ? 1 : 2);

@@ -179,8 +179,9 @@ TEST(MergeSortIndices, SortsAndKeepsTiesInOrder) {
         for (size_t i = 1; i < order.size(); ++i) {
             const int prev = order[i - 1], cur = order[i];
             ASSERT_LE(keys[size_t(prev)], keys[size_t(cur)]) << n;
-            if (keys[size_t(prev)] == keys[size_t(cur)])
+            if (keys[size_t(prev)] == keys[size_t(cur)]) {
                 EXPECT_LT(prev, cur) << "tie reordered, n=" << n;
+            }
         }
     }
 }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "panes/right_button_filter.h"
+#include "panes/sponsor_links.h"
 #include "panes/webengine_pane.h"
 
 #include <QApplication>
@@ -382,37 +383,6 @@ TEST(RightButtonFilter, DropsRightPressesOnStrictDescendantsOnly) {
     auto* newPane = new QWidget(&root);
     filter.addPane(newPane);
     EXPECT_TRUE(filter.drops(new QWidget(newPane), &rightPress));
-}
-
-TEST(PaneLinks, HandOffNeedsLowerCaseTid) {
-    EXPECT_TRUE(shouldHandOff("http://ads.example/click?tid=5"));
-    EXPECT_TRUE(shouldHandOff("http://ads.example/?a=1&xtid=2"));
-    EXPECT_FALSE(shouldHandOff("http://ads.example/click?TID=5"));
-    EXPECT_FALSE(shouldHandOff("http://ads.example/click?tid"));
-    EXPECT_FALSE(shouldHandOff("http://vendor.example/ads.php"));
-}
-
-TEST(PaneLinks, OnlyWebAddressesGoToTheBrowser) {
-    struct Row {
-        const char* url;
-        bool safe;
-    };
-    const Row rows[] = {
-        {"http://ads.example/click?tid=5", true},
-        {"https://ads.example/x?tid=5", true},
-        {"HTTP://ads.example/x?tid=5", true},
-        {"file:///etc/passwd?tid=1", false},
-        {"javascript:alert(1)//tid=1", false},
-        {"smb://host/share?tid=1", false},
-        {"mailto:a@b.example?tid=1", false},
-        {"http:///?tid=1", false},
-        {"tid=1", false},
-        {"", false},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.url);
-        EXPECT_EQ(isSafeExternalUrl(QString::fromUtf8(row.url)), row.safe);
-    }
 }
 
 }  // namespace

@@ -26,6 +26,7 @@ std::vector<QByteArray> allMatches(TPerlRegEx& re) {
 }
 
 struct SearchCase {
+    const char* name;
     const char* pattern;
     QByteArray subject;
     std::vector<QByteArray> expected;
@@ -48,21 +49,29 @@ TEST_P(MatcherSearch, FindsEveryMatchInOrder) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, MatcherSearch,
     ::testing::Values(
-        SearchCase{"\\d+", "12 345 6", {"12", "345", "6"}},
-        SearchCase{"<.+?>", "<a><b>", {"<a>", "<b>"}}, SearchCase{"<.+>", "<a><b>", {"<a><b>"}},
+        SearchCase{"Digits", "\\d+", "12 345 6", {"12", "345", "6"}},
+        SearchCase{"Lazy", "<.+?>", "<a><b>", {"<a>", "<b>"}},
+        SearchCase{"Greedy", "<.+>", "<a><b>", {"<a><b>"}},
         // Never empty: a pattern that can match nothing reports only its non-empty matches.
-        SearchCase{"a*", "baab", {"aa"}}, SearchCase{"x*", "abc", {}},
-        SearchCase{"^a", "aaa", {"a"}}, SearchCase{"Abc", "abc ABC Abc", {"Abc"}},
-        SearchCase{"a b", "ab a  b a b", {"a b"}},
+        SearchCase{"NeverEmptyStar", "a*", "baab", {"aa"}},
+        SearchCase{"NeverEmptyNoMatch", "x*", "abc", {}},
+        SearchCase{"AnchorOnce", "^a", "aaa", {"a"}},
+        SearchCase{"CaseSensitive", "Abc", "abc ABC Abc", {"Abc"}},
+        SearchCase{"BlankIsLiteral", "a b", "ab a  b a b", {"a b"}},
         // Any newline sequence is a newline: "." stops at a lone CR, "$" sees CR LF.
-        SearchCase{"a.b", "a\rb a\nb axb", {"axb"}}, SearchCase{"b$", "ab\r\n", {"b"}},
+        SearchCase{"DotStopsAtLoneCr", "a.b", "a\rb a\nb axb", {"axb"}},
+        SearchCase{"DollarBeforeCrLf", "b$", "ab\r\n", {"b"}},
         // One character, not one byte.
-        SearchCase{"\xC3\xA9.", "\xC3\xA9\xC3\xA9x\xC3\xBC", {"\xC3\xA9\xC3\xA9"}},
-        SearchCase{"\\x{1F3B5}+",
+        SearchCase{
+            "CharacterNotByte", "\xC3\xA9.", "\xC3\xA9\xC3\xA9x\xC3\xBC", {"\xC3\xA9\xC3\xA9"}},
+        SearchCase{"OutsideBmp",
+                   "\\x{1F3B5}+",
                    "a\xF0\x9F\x8E\xB5\xF0\x9F\x8E\xB5",
                    {"\xF0\x9F\x8E\xB5\xF0\x9F\x8E\xB5"}},
         // A subject that is not strict UTF-8 is searched as the empty subject.
-        SearchCase{"a", "a\xFF", {}}, SearchCase{"a", "", {}}));
+        SearchCase{"InvalidUtf8IsEmpty", "a", "a\xFF", {}},
+        SearchCase{"EmptySubject", "a", "", {}}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // \C may end a match inside a character; the search must not resume there. (The JIT does not
 // take \C in UTF mode, so this runs on the interpreter, without Study.)

@@ -46,7 +46,7 @@ std::string jpegBytes() {
 xcb_atom_t internAtom(xcb_connection_t* connection, const char* name) {
     xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(
         connection, xcb_intern_atom(connection, 0, uint16_t(std::strlen(name)), name), nullptr);
-    const xcb_atom_t atom = reply ? reply->atom : XCB_ATOM_NONE;
+    const xcb_atom_t atom = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
     std::free(reply);
     return atom;
 }
@@ -222,8 +222,9 @@ TEST_P(StopDuringFetchTest, BreaksTheFetchOffWhileOtherInputWaits) {
 
     // The held press reaches the input box only now, once the command has ended.
     EXPECT_EQ(onInputBox.presses, 0);
-    if (c.input == Input::StopPointer)
+    if (c.input == Input::StopPointer) {
         EXPECT_TRUE(QTest::qWaitFor([&] { return onInputBox.presses == 1; }, 5000));
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -5,6 +5,7 @@
 #include "app/remote_config.h"
 #include "app/resize_panel.h"
 #include "base/errors.h"
+#include "build_config.h"
 #include "discovery/dig_engine.h"
 #include "discovery/feel_lucky.h"
 #include "discovery/perl_regex.h"
@@ -14,8 +15,8 @@
 #include "net/scratch_file.h"
 #include "panes/donation.h"
 #include "panes/right_button_filter.h"
+#include "panes/sponsor_links.h"
 #include "panes/web_pane.h"
-#include "panes/webengine_pane.h"
 #include "results/dig_export.h"
 #include "results/ordering.h"
 #include "results/result_list_view.h"
@@ -139,10 +140,16 @@ TForm1::~TForm1() {
 }
 
 void TForm1::buildLayout() {
-    // The window's metrics were laid out for an 11-pixel sans font; larger fonts clip captions.
-    QFont windowFont(QStringList{QStringLiteral("MS Sans Serif"), QStringLiteral("DejaVu Sans")});
-    windowFont.setPixelSize(11);
-    setFont(windowFont);
+    // The layout was measured in 8-point Tahoma (the controls) and MS Sans Serif (the labels).
+    // Liberation Sans (Arial's metrics; Debian's desktops have it, the package requires it) fits
+    // every caption at that geometry: at 11 pixels for the controls, and at 10 pixels for the
+    // labels, whose widths were taken from the narrower MS Sans Serif.
+    QFont controlFont(QStringList{QStringLiteral("Liberation Sans"), QStringLiteral("Arimo"),
+                                  QStringLiteral("DejaVu Sans")});
+    controlFont.setPixelSize(11);
+    setFont(controlFont);
+    QFont labelFont = controlFont;
+    labelFont.setPixelSize(10);
     resize(850, 589);
     if (QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
@@ -194,19 +201,19 @@ void TForm1::buildLayout() {
 
     Label1 = new QLabel(QStringLiteral("Explorer Depth Level"), GroupBox2);
     Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setFont(labelFont);
     Label1->setGeometry(8, 64, 99, 13);
-    Label1->adjustSize();
 
     cbb2 = new QComboBox(GroupBox2);
     cbb2->setObjectName(QStringLiteral("cbb2"));
     cbb2->addItems({QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3")});
     cbb2->setCurrentIndex(1);
-    cbb2->setGeometry(128, 62, 81, 21);
+    cbb2->setGeometry(128, 64, 81, 17);
 
     Label2 = new QLabel(QStringLiteral("Videos Found"), GroupBox2);
     Label2->setObjectName(QStringLiteral("Label2"));
+    Label2->setFont(labelFont);
     Label2->setGeometry(232, 64, 65, 13);
-    Label2->adjustSize();
     Label2->hide();
 
     Panel1 = raisedPanel(Panel3, "Panel1");
@@ -279,8 +286,10 @@ void TForm1::buildLayout() {
 }
 
 void TForm1::buildMenus() {
+    // Popup menus are windows of their own and do not take the window's font.
     bsm1 = new QMenu(this);
     bsm1->setObjectName(QStringLiteral("bsm1"));
+    bsm1->setFont(font());
     auto item = [](QMenu* menu, const char* name, const QString& caption) {
         QAction* action = menu->addAction(caption);
         action->setObjectName(QLatin1String(name));
@@ -303,6 +312,7 @@ void TForm1::buildMenus() {
 
     bsknpmn1 = new QMenu(this);
     bsknpmn1->setObjectName(QStringLiteral("bsknpmn1"));
+    bsknpmn1->setFont(font());
     for (const DonationItem& donation : kDonationItems) {
         QAction* action = item(bsknpmn1, donation.objectName, QString::fromUtf8(donation.caption));
         const int amount = donation.amount;

@@ -391,9 +391,9 @@ TEST_F(CommandLineTest, RemoteConfigurationPatternIsUsedAndAnOutdatedReleaseIsOn
 
 TEST_F(CommandLineTest, InterruptSignalWritesTheRowsFoundSoFar) {
     // The same graph from a server that holds a2's page back until the dig has been interrupted.
-    ScriptedServer stalling;
     std::atomic<bool> held{false};
     std::atomic<bool> release{false};
+    ScriptedServer stalling;  // after the flags: its threads read them until it stops
     stalling.setHandler([&](const ScriptedServer::Request& request) {
         const std::string target = request.target();
         if (target.rfind("/watch?v=", 0) != 0)

@@ -249,22 +249,21 @@ class CommandLineDig : public DigListener {
 QString remotePattern(const SiteConfig& site, const QString& folder, const CommandLineIo& io,
                       const std::atomic<bool>& interrupt) {
     HttpClient client;
-    client.setIdleHook([&interrupt] {
+    client.setIdleHook([&interrupt, &client] {
         if (interrupt.load())
-            throw FetchAborted(QStringLiteral("Interrupted"));
+            client.requestAbort();
     });
-    const QString vendor = site.vendorAddress(QStringLiteral("/v.0"));
-    {
-        ScratchFile file(folder, QStringLiteral("v.0"));
-        try {
-            client.Get(vendor, file);
-        } catch (const FetchError&) {
-            // No remote configuration: the built-in settings stand.
-        }
+    ScratchFile file(folder, QStringLiteral("v.0"));
+    file.keepCopy();
+    try {
+        client.Get(site.vendorAddress(QStringLiteral("/v.0")), file, kConfigBodyLimit);
+    } catch (const FetchError&) {
+        // No remote configuration: the built-in settings stand. Whatever arrived is read all
+        // the same, as the window reads its file.
     }
-    const RemoteConfigOutcome outcome =
-        evaluateRemoteConfig(readConfigLines(ScratchFile::readAll(folder + QStringLiteral("v.0"))),
-                             QString::fromUtf8(kReleaseCaption), builtInRelatedPattern());
+    file.close();
+    const RemoteConfigOutcome outcome = evaluateRemoteConfig(
+        readConfigLines(file.copy()), QString::fromUtf8(kReleaseCaption), builtInRelatedPattern());
     if (outcome.versionCheck && outcome.outdated)
         say(io, QStringLiteral("clipvane: this version is outdated; the newest is on %1")
                     .arg(site.vendorAddress(QStringLiteral("/"))));

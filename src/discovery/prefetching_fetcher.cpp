@@ -22,9 +22,10 @@ constexpr std::chrono::milliseconds kInterruptPoll{20};
 constexpr int kPagesAheadPerConnection = 4;
 
 struct Job {
-    explicit Job(QString address) : url(std::move(address)) {}
+    Job(QString address, bool isPage) : url(std::move(address)), page(isPage) {}
     enum class Stage { Queued, Running, Done };
-    QString url;
+    const QString url;
+    const bool page;
     Stage stage = Stage::Queued;
     DigFetcher::Outcome outcome = DigFetcher::Outcome::Failed;
     QByteArray body;
@@ -33,10 +34,10 @@ struct Job {
 };
 using JobPtr = std::shared_ptr<Job>;
 
-std::deque<JobPtr> jobsFor(const QStringList& urls) {
+std::deque<JobPtr> jobsFor(const QStringList& urls, bool pages) {
     std::deque<JobPtr> jobs;
     for (const QString& url : urls)
-        jobs.push_back(std::make_shared<Job>(url));
+        jobs.push_back(std::make_shared<Job>(url, pages));
     return jobs;
 }
 
@@ -90,9 +91,9 @@ struct PrefetchingFetcher::State {
 
     void serve(int index) {
         HttpClient client;
-        client.setIdleHook([this] {
+        client.setIdleHook([this, &client] {
             if (interrupted())
-                throw FetchAborted(QStringLiteral("Interrupted"));
+                client.requestAbort();
         });
         const QString name = QStringLiteral("connection%1.0").arg(index + 1);
         while (true) {
@@ -109,13 +110,11 @@ struct PrefetchingFetcher::State {
             QString error;
             std::exception_ptr exception;
             try {
-                QString path;
-                {
-                    ScratchFile file(folder, name);
-                    path = file.path();
-                    client.Get(job->url, file);
-                }
-                body = ScratchFile::readAll(path);
+                ScratchFile file(folder, name);
+                file.keepCopy();
+                client.Get(job->url, file, job->page ? kPageBodyLimit : kThumbnailBodyLimit);
+                file.close();
+                body = file.copy();
                 outcome = DigFetcher::Outcome::Ok;
             } catch (const FetchAborted&) {
                 outcome = DigFetcher::Outcome::Aborted;
@@ -161,8 +160,8 @@ void PrefetchingFetcher::expect(const QStringList& pages, const QStringList& thu
         std::lock_guard lock(d->mutex);
         // A new hint means the dig has moved on: what is left of the old one will not be asked for.
         if (!pages.isEmpty())
-            d->pages = jobsFor(pages);
-        d->thumbnails = jobsFor(thumbnails);
+            d->pages = jobsFor(pages, true);
+        d->thumbnails = jobsFor(thumbnails, false);
     }
     d->work.notify_all();
 }
@@ -191,7 +190,7 @@ DigFetcher::Outcome PrefetchingFetcher::take(const QString& url, bool page, QByt
         // Hinted ones before it were passed over and will not be asked for.
         queue.erase(queue.begin(), found + 1);
     } else {
-        job = std::make_shared<Job>(url);
+        job = std::make_shared<Job>(url, page);
     }
     if (job->stage == Job::Stage::Queued)
         d->demanded = job;

@@ -15,7 +15,7 @@
 // out exactly in the dig's order.
 //
 // The HTTP client writes bodies into files: each connection has one in scratchFolder (which ends
-// with a separator), replaced by every fetch and read back at once.
+// with a separator), replaced by every fetch; the body is taken from the file's copy in memory.
 class PrefetchingFetcher : public DigFetcher {
   public:
     static constexpr int kMaxConnections = 16;
@@ -28,7 +28,7 @@ class PrefetchingFetcher : public DigFetcher {
     PrefetchingFetcher(const PrefetchingFetcher&) = delete;
     PrefetchingFetcher& operator=(const PrefetchingFetcher&) = delete;
 
-    // Throw AppError when a connection's file cannot be made or read back.
+    // Throw AppError when a connection's file cannot be made.
     Outcome fetchPage(const QString& url, QByteArray& body) override;
     Outcome fetchThumbnail(const QString& url, QByteArray& body) override;
     void expect(const QStringList& pages, const QStringList& thumbnails) override;

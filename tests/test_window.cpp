@@ -316,6 +316,20 @@ TEST_F(WindowTest, FeelLuckyWithoutReferencesDoesNothing) {
     EXPECT_TRUE(w.btn5->isEnabled() && w.bsSkinButton3->isEnabled());
 }
 
+TEST_F(WindowTest, FeelLuckyTakesAHomePageWithOneInvalidByteAsEmpty) {
+    site.setPage("/", "<a href=\"/watch?v=r1\">caf\xe9</a><a href=\"/watch?v=r2\">");
+    site.setRelated("r1", {"k1"});
+    TForm1& w = open();
+    w.edt1->setEditText("kept");
+    site.clearRequests();
+    w.bsSkinButton3Click(w.bsSkinButton3);
+    EXPECT_EQ(w.edt1->currentText(), "kept");
+    EXPECT_EQ(w.lucky, 0);
+    EXPECT_TRUE(watchRequests().isEmpty());
+    EXPECT_TRUE(platform.messages.isEmpty());
+    EXPECT_TRUE(w.btn5->isEnabled() && w.bsSkinButton3->isEnabled());
+}
+
 // ---- donation menu ----
 
 TEST_F(WindowTest, DonationItemsOpenTheirPaymentPages) {
@@ -341,6 +355,39 @@ TEST_F(WindowTest, SponsorLinksWithTidGoToTheBrowserOnlyWhenTheyAreWebAddresses)
     EXPECT_EQ(platform.opened, QStringList({"http://ads.example/go?tid=7"}));
     QApplication::processEvents();
     EXPECT_EQ(sponsor->stops, 2);
+    (void)w;
+}
+
+TEST_F(WindowTest, NewWindowsOfBothPanesOpenInTheBrowserAfterTheHandOffRule) {
+    TForm1& w = open();
+    RecordingPane* social = platform.panes.at(0);
+    RecordingPane* sponsor = platform.panes.at(1);
+    ASSERT_TRUE(social->newWindowHandler && sponsor->newWindowHandler);
+    const struct {
+        RecordingPane* pane;
+        const char* url;
+        bool opened;
+        int sponsorStops;  // the hand-off rule stops the sponsor pane
+    } cases[] = {
+        {sponsor, "http://ads.example/go?tid=7", true, 1},
+        {sponsor, "http://ads.example/plain", true, 0},
+        {sponsor, "javascript:alert(1)", false, 0},
+        {sponsor, "file:///etc/passwd?tid=1", false, 1},
+        {social, "https://social.example/share?tid=3", true, 0},
+        {social, "file:///etc/passwd", false, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.url);
+        platform.opened.clear();
+        const int stops = sponsor->stops;
+        c.pane->newWindowHandler(QString::fromLatin1(c.url));
+        QApplication::processEvents();
+        EXPECT_EQ(platform.opened,
+                  c.opened ? QStringList{QString::fromLatin1(c.url)} : QStringList());
+        EXPECT_EQ(sponsor->stops - stops, c.sponsorStops);
+        // A new window never loads anything inside the panes.
+        EXPECT_TRUE(social->navigations.size() <= 1 && sponsor->navigations.isEmpty());
+    }
     (void)w;
 }
 

@@ -1,15 +1,16 @@
 #include "app/tform1.h"
 
 #include "app/application.h"
+#include "app/input_gate.h"
 #include "app/remote_config.h"
 #include "app/resize_panel.h"
 #include "base/errors.h"
-#include "build_config.h"
 #include "discovery/dig_engine.h"
 #include "discovery/feel_lucky.h"
 #include "discovery/perl_regex.h"
 #include "discovery/related_videos.h"
 #include "discovery/video_ref.h"
+#include "net/fetch_limits.h"
 #include "net/scratch_file.h"
 #include "panes/donation.h"
 #include "panes/right_button_filter.h"
@@ -46,7 +47,7 @@
 
 namespace {
 
-const QString kCaption = QStringLiteral(CLIPVANE_CAPTION);
+const QString kCaption = QString::fromUtf8(kReleaseCaption);
 const QString kDownloadError =
     QStringLiteral("Download error, please check your internet connection and retry");
 const QString kWrongAddress = QStringLiteral("Please make sure you type correct Youtube URL.");
@@ -84,6 +85,15 @@ void attachScrollBar(QScrollBar* outer, QScrollBar* inner, bool hideWhenIdle) {
     QObject::connect(outer, &QAbstractSlider::valueChanged, inner, &QAbstractSlider::setValue);
 }
 
+// The most a download into each scratch file may bring.
+qint64 bodyLimitFor(const QString& scratchName) {
+    if (scratchName == QLatin1String("default.0"))
+        return kThumbnailBodyLimit;
+    if (scratchName == QLatin1String("v.0"))
+        return kConfigBodyLimit;
+    return kPageBodyLimit;
+}
+
 // Keeps "Dig" and "Feel Lucky" disabled for the life of a command and enables
 // both again on every way out, errors included.
 class BusyState {
@@ -111,7 +121,10 @@ TForm1::TForm1(SiteConfig site, Platform& platform, QWidget* parent)
     buildLayout();
     buildMenus();
     wireHandlers();
-    idhtp1.setIdleHook([] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); });
+    // While a fetch waits, the window paints and "Stop" and a close request act; any other input
+    // waits for the dig's next row.
+    inputGate_ = new InputGate(this, bsSkinButton1);
+    idhtp1.setIdleHook([this] { inputGate_->processEvents(); });
     FormCreate(this);
 }
 
@@ -119,6 +132,8 @@ TForm1::~TForm1() {
     if (ApplicationEvents1)
         qApp->removeEventFilter(ApplicationEvents1);
     FormDestroy(this);
+    // The line edit's own teardown still reaches the filter, when edt1 is no longer a combo box.
+    edt1->lineEdit()->removeEventFilter(this);
     // The controls go first: the list still paints from ImageList1 while it is being torn down.
     qDeleteAll(findChildren<QWidget*>(Qt::FindDirectChildrenOnly));
 }
@@ -341,6 +356,10 @@ void TForm1::wireHandlers() {
         guarded([&] { accept = WebBrowser2BeforeNavigate2(url); });
         return accept;
     });
+    WebBrowser1->setNewWindowHandler(
+        [this](const QString& url) { guarded([&] { WebBrowser1NewWindow2(url); }); });
+    WebBrowser2->setNewWindowHandler(
+        [this](const QString& url) { guarded([&] { WebBrowser2NewWindow2(url); }); });
     ApplicationEvents1 = new RightButtonFilter(this);
     ApplicationEvents1->addPane(WebBrowser1->widget());
     ApplicationEvents1->addPane(WebBrowser2->widget());
@@ -348,7 +367,15 @@ void TForm1::wireHandlers() {
 }
 
 void TForm1::guarded(const std::function<void()>& body) {
-    runGuarded(body, [this](const QString& text) { platform_.reportError(text); });
+    runGuarded(
+        [&] {
+            try {
+                body();
+            } catch (const FetchAborted&) {
+                // "Stop" or a close request broke a fetch off: the command just ends.
+            }
+        },
+        [this](const QString& text) { platform_.reportError(text); });
 }
 
 // ---- window life ----
@@ -372,7 +399,7 @@ void TForm1::applyRemoteConfiguration() {
     {
         ScratchFile file(platform_.scratchFolder(), QStringLiteral("v.0"));
         try {
-            idhtp1.Get(site_.vendorAddress(QStringLiteral("/v.0")), file);
+            idhtp1.Get(site_.vendorAddress(QStringLiteral("/v.0")), file, kConfigBodyLimit);
         } catch (const FetchError&) {
             // No remote configuration: the built-in settings stand.
         }
@@ -403,6 +430,8 @@ void TForm1::FormClose(QObject*) {
     // A running dig would otherwise keep filling a window the user has closed.
     if (digging_)
         stopflag = true;
+    // Nor may a fetch that waits for the network keep it.
+    idhtp1.requestAbort();
 }
 
 void TForm1::FormDestroy(QObject*) {
@@ -463,21 +492,25 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
 TForm1::Fetched TForm1::download(const QString& url, const QString& scratchName, QByteArray* body) {
     {
         ScratchFile file(platform_.scratchFolder(), scratchName);
+        if (body)
+            file.keepCopy();
         try {
-            idhtp1.Get(url, file);
+            idhtp1.Get(url, file, bodyLimitFor(scratchName));
         } catch (const FetchAborted&) {
             return Fetched::Aborted;
         } catch (const FetchError&) {
             return Fetched::Failed;
         }
+        file.close();
+        // The file holds the same bytes; reading them back would only cost time.
+        if (body)
+            *body = file.copy();
     }
-    if (body)
-        *body = readScratch(scratchName);
     return Fetched::Ok;
 }
 
 QByteArray TForm1::readScratch(const QString& scratchName) const {
-    return ScratchFile::readAll(platform_.scratchFolder() + scratchName);
+    return ScratchFile::readAll(platform_.scratchFolder() + scratchName, bodyLimitFor(scratchName));
 }
 
 // ---- the Dig command ----
@@ -509,10 +542,9 @@ class TForm1::DigDriver : public DigFetcher, public DigListener {
     void failed(Failure, const QString&) override { f.platform_.showMessage(kDownloadError); }
     // The one place where the user acts during a dig.
     void afterRow() override { QCoreApplication::processEvents(); }
-    // A page that adds nothing must not freeze the window; input still waits for the next row.
-    void afterPage() override {
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    }
+    // A page that adds nothing must not freeze the window; input other than "Stop" and a close
+    // request still waits for the next row.
+    void afterPage() override { f.inputGate_->processEvents(); }
 
   private:
     static Outcome outcome(Fetched fetched) {
@@ -600,6 +632,8 @@ void TForm1::edt1Click(QObject*) {
 
 void TForm1::bsSkinButton1Click(QObject*) {
     stopflag = true;
+    // Also breaks off a fetch that waits for the network; between fetches this lapses.
+    idhtp1.requestAbort();
 }
 
 void TForm1::bsSkinButton3Click(QObject* Sender) {
@@ -614,7 +648,7 @@ void TForm1::bsSkinButton3Click(QObject* Sender) {
         case Fetched::Aborted:
             return;
     }
-    const QString surl = pickLuckyReference(QString::fromUtf8(page), lucky);
+    const QString surl = pickLuckyReference(decodePageText(page), lucky);
     if (surl.isEmpty())
         return;
     edt1->setEditText(site_.bareWatchUrlPrefix() + surl);
@@ -756,6 +790,19 @@ bool TForm1::WebBrowser2BeforeNavigate2(const QString& URL) {
     if (isSafeExternalUrl(URL))
         platform_.openUrl(URL);
     return false;
+}
+
+void TForm1::WebBrowser1NewWindow2(const QString& URL) {
+    // What the browser view did with a new window by itself: the default browser shows it.
+    if (isSafeExternalUrl(URL))
+        platform_.openUrl(URL);
+}
+
+void TForm1::WebBrowser2NewWindow2(const QString& URL) {
+    // A new window is a navigation of the sponsor pane as well: "tid=" is handed off by the
+    // rule; any other address goes to the default browser, as from the social pane.
+    if (WebBrowser2BeforeNavigate2(URL) && isSafeExternalUrl(URL))
+        platform_.openUrl(URL);
 }
 
 void TForm1::btn1Click(QObject*) {

@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 
+class InputGate;
 class QComboBox;
 class QFrame;
 class QGroupBox;
@@ -117,6 +118,8 @@ class TForm1 : public QWidget {
 
     // Panes and donations.
     bool WebBrowser2BeforeNavigate2(const QString& URL);
+    void WebBrowser1NewWindow2(const QString& URL);
+    void WebBrowser2NewWindow2(const QString& URL);
     void btn1Click(QObject* Sender);
     void donate(int amount);
 
@@ -156,6 +159,7 @@ class TForm1 : public QWidget {
 
     SiteConfig site_;
     Platform& platform_;
+    InputGate* inputGate_ = nullptr;
     bool digging_ = false;
     std::unique_ptr<DigDriver> dig_;
     std::unique_ptr<DigEngine> lastDig_;

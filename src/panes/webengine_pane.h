@@ -24,6 +24,7 @@ class WebEnginePane : public WebPane {
     void navigate(const QString& url) override;
     void stop() override;
     void setNavigationHandler(std::function<bool(const QString& url)> handler) override;
+    void setNewWindowHandler(std::function<void(const QString& url)> handler) override;
 
     QWebEngineView* view() const;
     QWebEnginePage* page() const;
@@ -36,6 +37,7 @@ class WebEnginePane : public WebPane {
 
   private:
     class Page;
+    class WindowCatcher;
 
     QPointer<QWebEngineView> view_;
     QPointer<Page> page_;

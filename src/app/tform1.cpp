@@ -5,7 +5,6 @@
 #include "app/remote_config.h"
 #include "app/resize_panel.h"
 #include "base/errors.h"
-#include "build_config.h"
 #include "discovery/dig_engine.h"
 #include "discovery/feel_lucky.h"
 #include "discovery/perl_regex.h"

@@ -108,7 +108,7 @@ bool safeForHeader(const QByteArray& text) {
 
 }  // namespace
 
-struct HttpClient::Impl : ResponseParser::BodySink {
+struct HttpClient::Impl final : ResponseParser::BodySink {
     int fd = -1;
     QByteArray connHost;
     quint16 connPort = 0;

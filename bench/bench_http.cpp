@@ -29,21 +29,27 @@
 
 namespace {
 
+// A listening socket on a free port of 127.0.0.1.
+int listenOnLoopback(quint16& port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    ::listen(fd, 16);
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    port = ntohs(address.sin_port);
+    return fd;
+}
+
 // Answers every GET on every connection with the same response, keeping connections open.
 class LoopbackServer {
   public:
     explicit LoopbackServer(std::size_t bodySize) {
         response_ = "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: " +
                     std::to_string(bodySize) + "\r\n\r\n" + std::string(bodySize, 'b');
-        listen_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        ::bind(listen_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        ::listen(listen_, 16);
-        ::getsockname(listen_, reinterpret_cast<sockaddr*>(&address), &length);
-        port_ = ntohs(address.sin_port);
+        listen_ = listenOnLoopback(port_);
         acceptor_ = std::thread([this] { acceptLoop(); });
     }
 
@@ -201,15 +207,7 @@ BENCHMARK(BM_ClientGet50MBIntoScratchFile)->UseRealTime()->Unit(benchmark::kMill
 class EndlessServer {
   public:
     EndlessServer() {
-        listen_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        ::bind(listen_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-        ::listen(listen_, 16);
-        ::getsockname(listen_, reinterpret_cast<sockaddr*>(&address), &length);
-        port_ = ntohs(address.sin_port);
+        listen_ = listenOnLoopback(port_);
         acceptor_ = std::thread([this] {
             while (!stopping_) {
                 const int fd = ::accept4(listen_, nullptr, nullptr, SOCK_CLOEXEC);

@@ -408,16 +408,29 @@ int boundLoopbackSocket(sockaddr_in& address) {
     return fd;
 }
 
-TEST_F(HttpClientTest, UnansweredConnectHitsTheConnectLimit) {
-    // A listener that never accepts, with its queue already full, leaves a connect hanging.
-    sockaddr_in address{};
-    const int listener = boundLoopbackSocket(address);
-    ASSERT_EQ(::listen(listener, 0), 0);
-    std::vector<int> fillers;
-    for (int i = 0; i < 3; ++i) {
-        fillers.push_back(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0));
-        ::connect(fillers.back(), reinterpret_cast<sockaddr*>(&address), sizeof address);
+// A listener that never accepts, with its queue already full: a connect to it hangs.
+struct UnansweredListener {
+    UnansweredListener() {
+        listener = boundLoopbackSocket(address);
+        EXPECT_EQ(::listen(listener, 0), 0);
+        for (int i = 0; i < 3; ++i) {
+            fillers.push_back(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0));
+            ::connect(fillers.back(), reinterpret_cast<const sockaddr*>(&address), sizeof address);
+        }
     }
+    ~UnansweredListener() {
+        for (int fd : fillers)
+            ::close(fd);
+        ::close(listener);
+    }
+    sockaddr_in address{};
+    int listener = -1;
+    std::vector<int> fillers;
+};
+
+TEST_F(HttpClientTest, UnansweredConnectHitsTheConnectLimit) {
+    const UnansweredListener hanging;
+    const sockaddr_in& address = hanging.address;
     int idleCalls = 0;
     client.setIdleHook([&] { ++idleCalls; });
     client.setTimeouts(300ms, 5s);
@@ -426,9 +439,6 @@ TEST_F(HttpClientTest, UnansweredConnectHitsTheConnectLimit) {
     EXPECT_FALSE(result.ok);
     EXPECT_TRUE(result.error.contains(QLatin1String("connect"))) << result.error.toStdString();
     EXPECT_GT(idleCalls, 0);
-    for (int fd : fillers)
-        ::close(fd);
-    ::close(listener);
 }
 
 TEST_F(HttpClientTest, RefusedConnectionFails) {
@@ -534,14 +544,8 @@ TEST_F(HttpClientTest, TheFetchLimitEndsATrickleAndTheConnectLimitASlowLookup) {
 enum class Wait { Lookup, Connect, Response, Body, Trickle };
 
 TEST_F(HttpClientTest, AbortFromTheIdleHookBreaksOffEveryWaitAndDropsTheConnection) {
-    sockaddr_in address{};
-    const int listener = boundLoopbackSocket(address);
-    ASSERT_EQ(::listen(listener, 0), 0);
-    std::vector<int> fillers;
-    for (int i = 0; i < 3; ++i) {
-        fillers.push_back(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0));
-        ::connect(fillers.back(), reinterpret_cast<sockaddr*>(&address), sizeof address);
-    }
+    const UnansweredListener hanging;
+    const sockaddr_in& address = hanging.address;
     const QString unanswered = QStringLiteral("http://127.0.0.1:%1/").arg(ntohs(address.sin_port));
     client.setResolver(
         [](const char* host, const char* service, const addrinfo* hints, addrinfo** result) {
@@ -600,9 +604,6 @@ TEST_F(HttpClientTest, AbortFromTheIdleHookBreaksOffEveryWaitAndDropsTheConnecti
         const bool connected = c.wait != Wait::Lookup && c.wait != Wait::Connect;
         EXPECT_EQ(client.connectionsOpened(), opened + (connected ? 2 : 1));
     }
-    for (int fd : fillers)
-        ::close(fd);
-    ::close(listener);
 }
 
 }  // namespace

@@ -6,10 +6,11 @@ set -euo pipefail
 packages=(
     build-essential cmake ninja-build pkg-config clang
     qt6-base-dev qt6-webengine-dev qt6-image-formats-plugins libgl-dev
-    libpcre2-dev libcpp-httplib-dev
+    libpcre2-dev libcpp-httplib-dev libxcb1-dev
     python3-networkx
     libgtest-dev libgmock-dev libbenchmark-dev
-    xvfb xauth x11-apps xdotool imagemagick fonts-dejavu-core
+    xvfb xauth x11-apps xdotool imagemagick fonts-dejavu-core fonts-liberation2
+    appstream desktop-file-utils lintian
 )
 
 missing=()

@@ -39,8 +39,12 @@ if [ $sanitize -eq 1 ]; then
     source scripts/sanitize-build.sh
     configure_sanitize_build
     cmake --build "$sanitize_build" -j2
-    ASAN_OPTIONS=detect_leaks=1:check_initialization_order=1:strict_init_order=1 \
-        ctest --test-dir "$sanitize_build" --output-on-failure -j2 --timeout 300 -LE pane
+    strict=detect_leaks=1:check_initialization_order=1:strict_init_order=1
+    ASAN_OPTIONS=$strict \
+        ctest --test-dir "$sanitize_build" --output-on-failure -j2 --timeout 300 -L offscreen
+    # Tests that send real input through the X server.
+    ASAN_OPTIONS=$strict \
+        "${under_x[@]}" ctest --test-dir "$sanitize_build" --output-on-failure --timeout 300 -L x11
     # The pane tests run Chromium (inside Qt WebEngine) in the test process. Chromium, built
     # without ASan, frees some objects with a smaller size than it allocated them with and keeps
     # allocations for the life of the process that it never frees; neither is this program's

@@ -6,6 +6,7 @@
 #include "demo_site.h"
 #include "pages.h"
 
+#include "build_config.h"
 #include "discovery/perl_regex.h"
 #include "discovery/related_videos.h"
 
@@ -409,7 +410,7 @@ TEST_F(DemoSiteTest, VendorSiteServesConfigurationAndPanePages) {
         at = end + 2;
     }
     ASSERT_EQ(lines.size(), 3u);
-    EXPECT_EQ(lines[0], "Clipvane 2.0 - Expand Your YouTube Experience");
+    EXPECT_EQ(lines[0], CLIPVANE_CAPTION);
     EXPECT_EQ(lines[1], builtInRelatedPattern().toStdString());
 
     Response ads = get(vendor(), "/ads.php");

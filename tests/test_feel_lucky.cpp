@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "discovery/feel_lucky.h"
+#include "support/qt_printers.h"
 
 namespace {
 
@@ -56,6 +57,16 @@ TEST(FeelLucky, TextUpToTheNextQuote) {
         EXPECT_EQ(pickLuckyReference(QString::fromUtf8(row.page), row.lucky),
                   QString::fromUtf8(row.expected));
     }
+}
+
+TEST(FeelLucky, HomePageIsDecodedStrictly) {
+    const QByteArray page = "<a href=\"/watch?v=first\">caf\xc3\xa9</a>";
+    EXPECT_EQ(pickLuckyReference(decodePageText(page), 0), "first");
+    // One invalid byte anywhere: no text, so nothing is picked.
+    EXPECT_EQ(decodePageText(page + "\xff"), QString());
+    EXPECT_EQ(decodePageText("\xc3" + page), QString());
+    // A byte-order mark stays, as a character.
+    EXPECT_EQ(decodePageText("\xef\xbb\xbfx"), QStringLiteral("\ufeffx"));
 }
 
 }  // namespace

@@ -10,10 +10,13 @@
 #include <QTemporaryDir>
 
 #include <arpa/inet.h>
+#include <netdb.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <cstring>
 #include <random>
+#include <thread>
 
 using namespace std::chrono_literals;
 using After = ScriptedServer::After;
@@ -37,6 +40,7 @@ std::string fixedHeaders(const std::string& target, const std::string& host) {
 
 struct Fetched {
     bool ok = false;
+    bool aborted = false;
     QString error;
     QByteArray file;
 };
@@ -49,7 +53,8 @@ class HttpClientTest : public ::testing::Test {
     }
 
     // One fetch the way the window does it, into a scratch file that held older content.
-    Fetched fetch(const QString& url, const QString& name = QStringLiteral("youtube.0")) {
+    Fetched fetch(const QString& url, const QString& name = QStringLiteral("youtube.0"),
+                  qint64 bodyLimit = kPageBodyLimit) {
         const QString folder = dir.path() + QLatin1Char('/');
         {
             QFile stale(folder + name);
@@ -58,14 +63,20 @@ class HttpClientTest : public ::testing::Test {
         }
         Fetched result;
         ScratchFile file(folder, name);
+        file.keepCopy();
         try {
-            client.Get(url, file);
+            client.Get(url, file, bodyLimit);
             result.ok = true;
+        } catch (const FetchAborted& e) {
+            result.aborted = true;
+            result.error = e.message();
         } catch (const FetchError& e) {
             result.error = e.message();
         }
         file.close();
         result.file = ScratchFile::readAll(file.path());
+        // Whatever the outcome, the kept copy is the file.
+        EXPECT_TRUE(file.copy() == result.file) << "copy of " << file.copy().size() << " bytes";
         return result;
     }
 
@@ -321,8 +332,9 @@ TEST(HttpConnection, KeptOnlyUntilTheServerOrTheResponseClosesIt) {
             } catch (const FetchError&) {
             }
             file.close();
-            if (i == 1)
+            if (i == 1) {
                 EXPECT_EQ(ScratchFile::readAll(file.path()), "second");
+            }
         }
         EXPECT_EQ(client.connectionsOpened(), c.reused ? 1 : 2);
         EXPECT_EQ(server.connectionsAccepted(), c.reused ? 1 : 2);
@@ -396,16 +408,29 @@ int boundLoopbackSocket(sockaddr_in& address) {
     return fd;
 }
 
-TEST_F(HttpClientTest, UnansweredConnectHitsTheConnectLimit) {
-    // A listener that never accepts, with its queue already full, leaves a connect hanging.
-    sockaddr_in address{};
-    const int listener = boundLoopbackSocket(address);
-    ASSERT_EQ(::listen(listener, 0), 0);
-    std::vector<int> fillers;
-    for (int i = 0; i < 3; ++i) {
-        fillers.push_back(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0));
-        ::connect(fillers.back(), reinterpret_cast<sockaddr*>(&address), sizeof address);
+// A listener that never accepts, with its queue already full: a connect to it hangs.
+struct UnansweredListener {
+    UnansweredListener() {
+        listener = boundLoopbackSocket(address);
+        EXPECT_EQ(::listen(listener, 0), 0);
+        for (int i = 0; i < 3; ++i) {
+            fillers.push_back(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0));
+            ::connect(fillers.back(), reinterpret_cast<const sockaddr*>(&address), sizeof address);
+        }
     }
+    ~UnansweredListener() {
+        for (int fd : fillers)
+            ::close(fd);
+        ::close(listener);
+    }
+    sockaddr_in address{};
+    int listener = -1;
+    std::vector<int> fillers;
+};
+
+TEST_F(HttpClientTest, UnansweredConnectHitsTheConnectLimit) {
+    const UnansweredListener hanging;
+    const sockaddr_in& address = hanging.address;
     int idleCalls = 0;
     client.setIdleHook([&] { ++idleCalls; });
     client.setTimeouts(300ms, 5s);
@@ -414,9 +439,6 @@ TEST_F(HttpClientTest, UnansweredConnectHitsTheConnectLimit) {
     EXPECT_FALSE(result.ok);
     EXPECT_TRUE(result.error.contains(QLatin1String("connect"))) << result.error.toStdString();
     EXPECT_GT(idleCalls, 0);
-    for (int fd : fillers)
-        ::close(fd);
-    ::close(listener);
 }
 
 TEST_F(HttpClientTest, RefusedConnectionFails) {
@@ -463,6 +485,125 @@ TEST_F(HttpClientTest, FailedWriteFailsTheFetchAndDropsTheConnection) {
     EXPECT_TRUE(next.ok);
     EXPECT_EQ(next.file, "next");
     EXPECT_EQ(client.connectionsOpened(), 2);
+}
+
+// ---- broken and hostile servers ----
+
+struct LimitCase {
+    const char* name;
+    ScriptedServer::Reply reply;
+    bool ok;
+};
+
+TEST_F(HttpClientTest, BodiesOverTheLimitFailAndLeaveTheFileEmpty) {
+    constexpr qint64 kLimit = 256 * 1024;
+    const std::string chunk = "4000\r\n" + std::string(0x4000, 'c') + "\r\n";
+    const LimitCase cases[] = {
+        {"exactly the limit", ScriptedServer::ok(std::string(kLimit, 'a')), true},
+        {"one byte over", ScriptedServer::ok(std::string(kLimit + 1, 'a')), false},
+        {"endless chunks",
+         ScriptedServer::endless("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n", chunk),
+         false},
+        {"endless until close", ScriptedServer::endless("HTTP/1.1 200 OK\r\n\r\n", chunk), false},
+    };
+    server.setHandler([](const ScriptedServer::Request&) { return ScriptedServer::ok("next"); });
+    for (const LimitCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        server.push(c.reply);
+        const Fetched result = fetch(server.url("/big"), QStringLiteral("youtube.0"), kLimit);
+        EXPECT_EQ(result.ok, c.ok) << result.error.toStdString();
+        EXPECT_EQ(result.file.size(), c.ok ? kLimit : 0);
+        const Fetched next = fetch(server.url("/next"));
+        EXPECT_TRUE(next.ok) << next.error.toStdString();
+        EXPECT_EQ(next.file, "next");
+    }
+}
+
+TEST_F(HttpClientTest, TheFetchLimitEndsATrickleAndTheConnectLimitASlowLookup) {
+    // One byte every 20 ms keeps the idle limit from ever running out.
+    server.push(
+        ScriptedServer::endless("HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n", "t", 20ms));
+    client.setTimeouts(5s, 5s, 300ms);
+    const Fetched trickle = fetch(server.url("/trickle"));
+    EXPECT_FALSE(trickle.ok);
+    EXPECT_TRUE(trickle.error.contains(QLatin1String("took longer")))
+        << trickle.error.toStdString();
+
+    client.setResolver([](const char*, const char*, const addrinfo*, addrinfo**) {
+        std::this_thread::sleep_for(2s);
+        return EAI_NONAME;
+    });
+    client.setTimeouts(200ms, 5s);
+    const Fetched lookup = fetch(QStringLiteral("http://slow.example/"));
+    EXPECT_FALSE(lookup.ok);
+    EXPECT_FALSE(lookup.aborted);
+    EXPECT_TRUE(lookup.error.contains(QLatin1String("looking up"))) << lookup.error.toStdString();
+}
+
+// Where a fetch can wait; in each the idle hook gets its turns and can break the fetch off.
+enum class Wait { Lookup, Connect, Response, Body, Trickle };
+
+TEST_F(HttpClientTest, AbortFromTheIdleHookBreaksOffEveryWaitAndDropsTheConnection) {
+    const UnansweredListener hanging;
+    const sockaddr_in& address = hanging.address;
+    const QString unanswered = QStringLiteral("http://127.0.0.1:%1/").arg(ntohs(address.sin_port));
+    client.setResolver(
+        [](const char* host, const char* service, const addrinfo* hints, addrinfo** result) {
+            if (std::strcmp(host, "slow.example") == 0)
+                std::this_thread::sleep_for(2s);
+            return ::getaddrinfo("127.0.0.1", service, hints, result);
+        });
+
+    const struct {
+        Wait wait;
+        const char* name;
+    } cases[] = {{Wait::Lookup, "lookup"},
+                 {Wait::Connect, "connect"},
+                 {Wait::Response, "response"},
+                 {Wait::Body, "endless body"},
+                 {Wait::Trickle, "trickling body"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QString url = server.url("/wait");
+        switch (c.wait) {
+            case Wait::Lookup:
+                url = QStringLiteral("http://slow.example:%1/wait").arg(server.port());
+                break;
+            case Wait::Connect:
+                url = unanswered;
+                break;
+            case Wait::Response:
+                server.push(ScriptedServer::Reply("", After::Hang));
+                break;
+            case Wait::Body:
+                server.push(
+                    ScriptedServer::endless("HTTP/1.1 200 OK\r\n\r\n", std::string(8192, 'b')));
+                break;
+            case Wait::Trickle:
+                server.push(ScriptedServer::endless("HTTP/1.1 200 OK\r\n\r\n", "b", 5ms));
+                break;
+        }
+        client.disconnect();
+        int hooks = 0;
+        client.setIdleHook([&] {
+            ++hooks;
+            client.requestAbort();
+        });
+        const int opened = client.connectionsOpened();
+        // A limit that the endless body cannot reach before the first turn of the hook.
+        const Fetched aborted = fetch(url, QStringLiteral("youtube.0"), qint64(1) << 40);
+        EXPECT_TRUE(aborted.aborted) << aborted.error.toStdString();
+        EXPECT_EQ(hooks, 1);
+
+        // The next fetch starts clean, on a new connection.
+        client.setIdleHook(nullptr);
+        server.push(ScriptedServer::ok("after"));
+        const Fetched next = fetch(server.url("/after"));
+        EXPECT_TRUE(next.ok) << next.error.toStdString();
+        EXPECT_EQ(next.file, "after");
+        const bool connected = c.wait != Wait::Lookup && c.wait != Wait::Connect;
+        EXPECT_EQ(client.connectionsOpened(), opened + (connected ? 2 : 1));
+    }
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include "base/errors.h"
 #include "results/ordering.h"
 #include "results/result_model.h"
+#include "support/qt_printers.h"
 
 TEST(Ordering, LengthKeys) {
     const std::pair<QString, qint64> cases[] = {
@@ -129,6 +130,22 @@ TEST(Ordering, CompareRows) {
     EXPECT_THROW(compareRows(rowWith(2, "4:"), rowWith(2, "1:00"), 2, false), AppError);
 }
 
+TEST(Ordering, LengthErrorNamesItem1WhenBothFail) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"live", "soon"}, {"1:00", "soon"}, {"live", "1:00"}};
+    for (const auto& [first, second] : cases) {
+        const QString expected =
+            QStringLiteral("'%1' is not a valid integer value")
+                .arg(QLatin1String(QByteArray(first) == "1:00" ? second : first));
+        try {
+            compareRows(rowWith(2, first), rowWith(2, second), 2, false);
+            ADD_FAILURE() << first << " / " << second;
+        } catch (const AppError& e) {
+            EXPECT_EQ(e.message(), expected) << first << " / " << second;
+        }
+    }
+}
+
 namespace {
 
 bool isPermutation(std::vector<int> order) {
@@ -162,8 +179,9 @@ TEST(MergeSortIndices, SortsAndKeepsTiesInOrder) {
         for (size_t i = 1; i < order.size(); ++i) {
             const int prev = order[i - 1], cur = order[i];
             ASSERT_LE(keys[size_t(prev)], keys[size_t(cur)]) << n;
-            if (keys[size_t(prev)] == keys[size_t(cur)])
+            if (keys[size_t(prev)] == keys[size_t(cur)]) {
                 EXPECT_LT(prev, cur) << "tie reordered, n=" << n;
+            }
         }
     }
 }

@@ -1,8 +1,12 @@
 #include "base/errors.h"
 #include "discovery/perl_regex.h"
+#include "discovery/related_videos.h"
 #include "support/qt_printers.h"
+#include "support/watch_page.h"
 
 #include <gtest/gtest.h>
+
+#include <pcre2.h>
 
 #include <sys/resource.h>
 #include <unistd.h>
@@ -22,6 +26,7 @@ std::vector<QByteArray> allMatches(TPerlRegEx& re) {
 }
 
 struct SearchCase {
+    const char* name;
     const char* pattern;
     QByteArray subject;
     std::vector<QByteArray> expected;
@@ -44,21 +49,29 @@ TEST_P(MatcherSearch, FindsEveryMatchInOrder) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, MatcherSearch,
     ::testing::Values(
-        SearchCase{"\\d+", "12 345 6", {"12", "345", "6"}},
-        SearchCase{"<.+?>", "<a><b>", {"<a>", "<b>"}}, SearchCase{"<.+>", "<a><b>", {"<a><b>"}},
+        SearchCase{"Digits", "\\d+", "12 345 6", {"12", "345", "6"}},
+        SearchCase{"Lazy", "<.+?>", "<a><b>", {"<a>", "<b>"}},
+        SearchCase{"Greedy", "<.+>", "<a><b>", {"<a><b>"}},
         // Never empty: a pattern that can match nothing reports only its non-empty matches.
-        SearchCase{"a*", "baab", {"aa"}}, SearchCase{"x*", "abc", {}},
-        SearchCase{"^a", "aaa", {"a"}}, SearchCase{"Abc", "abc ABC Abc", {"Abc"}},
-        SearchCase{"a b", "ab a  b a b", {"a b"}},
+        SearchCase{"NeverEmptyStar", "a*", "baab", {"aa"}},
+        SearchCase{"NeverEmptyNoMatch", "x*", "abc", {}},
+        SearchCase{"AnchorOnce", "^a", "aaa", {"a"}},
+        SearchCase{"CaseSensitive", "Abc", "abc ABC Abc", {"Abc"}},
+        SearchCase{"BlankIsLiteral", "a b", "ab a  b a b", {"a b"}},
         // Any newline sequence is a newline: "." stops at a lone CR, "$" sees CR LF.
-        SearchCase{"a.b", "a\rb a\nb axb", {"axb"}}, SearchCase{"b$", "ab\r\n", {"b"}},
+        SearchCase{"DotStopsAtLoneCr", "a.b", "a\rb a\nb axb", {"axb"}},
+        SearchCase{"DollarBeforeCrLf", "b$", "ab\r\n", {"b"}},
         // One character, not one byte.
-        SearchCase{"\xC3\xA9.", "\xC3\xA9\xC3\xA9x\xC3\xBC", {"\xC3\xA9\xC3\xA9"}},
-        SearchCase{"\\x{1F3B5}+",
+        SearchCase{
+            "CharacterNotByte", "\xC3\xA9.", "\xC3\xA9\xC3\xA9x\xC3\xBC", {"\xC3\xA9\xC3\xA9"}},
+        SearchCase{"OutsideBmp",
+                   "\\x{1F3B5}+",
                    "a\xF0\x9F\x8E\xB5\xF0\x9F\x8E\xB5",
                    {"\xF0\x9F\x8E\xB5\xF0\x9F\x8E\xB5"}},
         // A subject that is not strict UTF-8 is searched as the empty subject.
-        SearchCase{"a", "a\xFF", {}}, SearchCase{"a", "", {}}));
+        SearchCase{"InvalidUtf8IsEmpty", "a", "a\xFF", {}},
+        SearchCase{"EmptySubject", "a", "", {}}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // \C may end a match inside a character; the search must not resume there. (The JIT does not
 // take \C in UTF mode, so this runs on the interpreter, without Study.)
@@ -195,9 +208,10 @@ long virtualMemoryBytes() {
     return pages * sysconf(_SC_PAGESIZE);
 }
 
-// A study that fails for want of memory: the JIT of a large pattern under a tight address-space
-// limit. Runs in a child process so that the limit stays there.
-TEST(MatcherDeathTest, StudyErrorCarriesTheEngineMessage) {
+// The JIT of a large pattern under a tight address-space limit runs out of memory; the study
+// then leaves matching to the interpreter without an error. Runs in a child process so that the
+// limit stays there.
+TEST(MatcherDeathTest, StudyWithoutMemoryForTheJitIsNoError) {
     if (kAddressSanitizer)
         GTEST_SKIP() << "the address sanitizer cannot run under an address-space limit";
     GTEST_FLAG_SET(death_test_style, "threadsafe");
@@ -216,12 +230,65 @@ TEST(MatcherDeathTest, StudyErrorCarriesTheEngineMessage) {
                 re.Study();
             } catch (const AppError& e) {
                 std::fprintf(stderr, "%s\n", e.what());
-                _exit(re.compiled() ? 3 : 4);
+                _exit(3);
             }
-            _exit(0);
+            _exit(re.compiled() ? 0 : 4);
         },
-        ::testing::ExitedWithCode(3),
-        "TPerlRegEx\\.Study\\(\\) - Error studying the regex: no more memory\n");
+        ::testing::ExitedWithCode(0), "");
+}
+
+TEST(Matcher, JitThatCannotHaveMemoryLeavesTheSameMatchesToTheInterpreter) {
+    QList<QByteArray> items;
+    for (int i = 0; i < 40; ++i)
+        items << relatedItemMarkup("id" + QByteArray::number(i), "//i.example/vi/x/default.jpg",
+                                   "4:05", "T\xC3\xADtulo &amp; " + QByteArray::number(i),
+                                   "1,234 views");
+    const QByteArray page = watchPage(items, 3000);
+    const QByteArray pattern = builtInRelatedPattern().toUtf8();
+    auto groups = [&](TPerlRegEx& re) {
+        re.SetRegEx(pattern);
+        re.SetSubject(page);
+        re.Study();
+        std::vector<QByteArray> found;
+        for (bool more = re.Match(); more; more = re.MatchAgain()) {
+            for (int g = 1; g <= 5; ++g)
+                found.push_back(re.GetGroups(g));
+        }
+        return found;
+    };
+    TPerlRegEx withJit;
+    const std::vector<QByteArray> expected = groups(withJit);
+    ASSERT_EQ(expected.size(), 200u);
+
+    // Any other failure of the JIT stays the study error, with the engine's message.
+    PCRE2_UCHAR internal[256];
+    pcre2_get_error_message(PCRE2_ERROR_INTERNAL, internal, sizeof internal);
+    const std::string studyError = "TPerlRegEx.Study() - Error studying the regex: " +
+                                   std::string(reinterpret_cast<const char*>(internal));
+    const struct {
+        int jitResult;
+        std::string error;  // empty: the interpreter takes over silently
+    } cases[] = {
+        {PCRE2_ERROR_NOMEMORY, ""},
+        {PCRE2_ERROR_JIT_BADOPTION, ""},
+        {PCRE2_ERROR_INTERNAL, studyError},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.jitResult);
+        TPerlRegEx re;
+        re.setJitCompiler([&](pcre2_code*, uint32_t) { return c.jitResult; });
+        if (c.error.empty()) {
+            EXPECT_EQ(groups(re), expected);
+            EXPECT_EQ(groups(re), expected) << "a second page";
+            continue;
+        }
+        try {
+            groups(re);
+            ADD_FAILURE() << "no study error";
+        } catch (const AppError& e) {
+            EXPECT_EQ(e.message().toStdString(), c.error);
+        }
+    }
 }
 
 TEST(StrictUtf8, AcceptsOnlyWellFormedBytes) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "app/remote_config.h"
+#include "build_config.h"
 
 #include <QStringEncoder>
 
@@ -55,7 +56,7 @@ TEST(RemoteConfigLines, BomsReallySelectTheEncoding) {
 }
 
 TEST(RemoteConfigOutcome, FollowsTheNumberOfLines) {
-    const QString caption = QStringLiteral("Clipvane 2.0 - Expand Your YouTube Experience");
+    const QString caption = QStringLiteral(CLIPVANE_CAPTION);
     const QString builtIn = QStringLiteral("built-in");
     struct Row {
         QStringList lines;
@@ -86,7 +87,7 @@ TEST(RemoteConfigOutcome, FollowsTheNumberOfLines) {
 }
 
 TEST(RemoteConfigOutcome, CaptionMustMatchExactly) {
-    const QString caption = QStringLiteral("Clipvane 2.0 - Expand Your YouTube Experience");
+    const QString caption = QStringLiteral(CLIPVANE_CAPTION);
     for (const QString& first : {caption.toLower(), caption + QLatin1Char(' '),
                                  QLatin1Char(' ') + caption, caption.left(caption.size() - 1)}) {
         SCOPED_TRACE(first.toStdString());

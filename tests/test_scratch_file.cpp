@@ -96,6 +96,39 @@ TEST_F(ScratchFileTest, FailuresNameThePathAndTheSystemReason) {
     }
 }
 
+TEST_F(ScratchFileTest, ReadingBackNeverTakesMoreThanTheLimit) {
+    ScratchFile file(folder(), QStringLiteral("youtube.0"));
+    file.write("0123456789", 10);
+    file.close();
+    EXPECT_EQ(ScratchFile::readAll(file.path(), 10), "0123456789");
+    try {
+        ScratchFile::readAll(file.path(), 9);
+        ADD_FAILURE() << "read past the limit";
+    } catch (const AppError& e) {
+        EXPECT_EQ(e.message(),
+                  QStringLiteral("Cannot open file \"%1\". %2").arg(file.path(), reason(EFBIG)));
+    }
+}
+
+TEST_F(ScratchFileTest, KeptCopyHoldsExactlyTheBytesOfTheFile) {
+    {
+        QFile old(folder() + QStringLiteral("youtube.0"));
+        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+        old.write(QByteArray(100, 'o'));
+    }
+    ScratchFile file(folder(), QStringLiteral("youtube.0"));
+    file.keepCopy();
+    file.write("dropped", 7);
+    file.discard();
+    EXPECT_EQ(file.size(), 0);
+    EXPECT_EQ(contentOf(file.path()), "");
+    file.write("kept", 4);
+    file.write("\0bytes", 6);
+    file.close();
+    EXPECT_EQ(file.copy(), QByteArray("kept\0bytes", 10));
+    EXPECT_EQ(contentOf(file.path()), file.copy());
+}
+
 TEST_F(ScratchFileTest, HeldExclusivelyWhileOpen) {
     ScratchFile holder(folder(), QStringLiteral("youtube.0"));
     holder.write("mine", 4);

@@ -2,6 +2,7 @@
 // configuration, the clipboard, Feel Lucky and the donation menu.
 #include "support/window_fixture.h"
 
+#include "build_config.h"
 #include "discovery/related_videos.h"
 #include "results/result_list_view.h"
 #include "results/result_model.h"
@@ -16,10 +17,15 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionButton>
+#include <QStyleOptionComboBox>
+
+#include <utility>
 
 namespace {
 
-const QString kCaption = QStringLiteral("Clipvane 2.0 - Expand Your YouTube Experience");
+const QString kCaption = QStringLiteral(CLIPVANE_CAPTION);
 
 QStringList actionTexts(const QMenu* menu) {
     QStringList texts;
@@ -30,7 +36,8 @@ QStringList actionTexts(const QMenu* menu) {
 
 TEST_F(WindowTest, StartsAsTheUserExpectsIt) {
     TForm1& w = open();
-    EXPECT_EQ(w.windowTitle(), kCaption);
+    EXPECT_EQ(w.windowTitle(), QStringLiteral("Clipvane %1 - Expand Your YouTube Experience")
+                                   .arg(QStringLiteral(CLIPVANE_VERSION)));
     EXPECT_EQ(w.size(), QSize(850, 589));
     EXPECT_EQ(w.cbb2->count(), 3);
     EXPECT_EQ(w.cbb2->itemText(0), "1");
@@ -56,10 +63,9 @@ TEST_F(WindowTest, StartsAsTheUserExpectsIt) {
         EXPECT_EQ(w.lv1->columnWidth(c), widths[c]) << c;
     }
     EXPECT_EQ(w.lv1->iconSize(), QSize(120, 120));
-    EXPECT_EQ(actionTexts(w.bsm1),
-              QStringList({"Watch This Online", "Dig This!", "-", "Sort by Title",
-                           "Sort by Video Length", "Sort by View Counts", "-",
-                           "Save List As\u2026"}));
+    EXPECT_EQ(actionTexts(w.bsm1), QStringList({"Watch This Online", "Dig This!", "-",
+                                                "Sort by Title", "Sort by Video Length",
+                                                "Sort by View Counts", "-", "Save List As\u2026"}));
     EXPECT_EQ(actionTexts(w.bsknpmn1),
               QStringList({"Simple Donation - $2", "Basic Donation - $5", "Sliver Donation - $10",
                            "Gold Donation - $20", "Platinum Donation - $30"}));
@@ -91,6 +97,58 @@ TEST_F(WindowTest, TheInputRowFollowsTheWidthOfTheWindow) {
     w.showMaximized();
     QApplication::processEvents();
     EXPECT_EQ(w.GroupBox2->width(), w.pnl1->width() - 2);
+}
+
+TEST_F(WindowTest, TheInputRowHasTheLayoutsGeometry) {
+    TForm1& w = open();
+    const std::pair<QWidget*, QRect> rows[] = {
+        {w.edt1, {8, 40, 273, 19}},    {w.bsSkinButton3, {300, 34, 81, 25}},
+        {w.btn5, {400, 34, 81, 25}},   {w.bsSkinButton1, {503, 34, 81, 25}},
+        {w.btn1, {606, 34, 91, 25}},   {w.WebBrowser1->widget(), {710, 25, 110, 50}},
+        {w.Label1, {8, 64, 99, 13}},   {w.cbb2, {128, 64, 81, 17}},
+        {w.Label2, {232, 64, 65, 13}},
+    };
+    for (const auto& [widget, rect] : rows)
+        EXPECT_EQ(widget->geometry(), rect) << widget->objectName().toStdString();
+}
+
+// Measured with the fonts the window really got: a caption wider than its control is clipped.
+TEST_F(WindowTest, EveryCaptionFitsItsControl) {
+    TForm1& w = open();
+    auto fits = [](const QFont& font, const QString& text, const QRect& room, const QString& who) {
+        const QFontMetrics metrics(font);
+        EXPECT_LE(metrics.horizontalAdvance(text), room.width())
+            << who.toStdString() << ": \"" << text.toStdString() << "\" in "
+            << font.family().toStdString() << " " << font.pixelSize() << "px";
+        EXPECT_LE(metrics.height(), room.height()) << who.toStdString();
+    };
+    for (QPushButton* button : {w.bsSkinButton3, w.btn5, w.bsSkinButton1, w.btn1}) {
+        QStyleOptionButton option;
+        option.initFrom(button);
+        option.text = button->text();
+        fits(button->font(), button->text(),
+             button->style()->subElementRect(QStyle::SE_PushButtonContents, &option, button),
+             button->objectName());
+    }
+    for (QLabel* label : {w.Label1, w.Label2, w.Panel5})
+        fits(label->font(), label->text(), label->contentsRect(), label->objectName());
+    fits(w.GroupBox2->font(), w.GroupBox2->title(), w.GroupBox2->rect(), w.GroupBox2->objectName());
+
+    QStyleOptionComboBox comboOption;
+    comboOption.initFrom(w.cbb2);
+    const QRect field = w.cbb2->style()->subControlRect(QStyle::CC_ComboBox, &comboOption,
+                                                        QStyle::SC_ComboBoxEditField, w.cbb2);
+    for (int i = 0; i < w.cbb2->count(); ++i)
+        fits(w.cbb2->font(), w.cbb2->itemText(i), field, w.cbb2->objectName());
+
+    for (QMenu* menu : {w.bsm1, w.bsknpmn1}) {
+        menu->ensurePolished();
+        for (QAction* action : menu->actions()) {
+            if (!action->isSeparator())
+                fits(menu->font(), action->text(), menu->actionGeometry(action),
+                     action->objectName());
+        }
+    }
 }
 
 TEST_F(WindowTest, LuckyIsZeroWheneverTheWindowIsShown) {
@@ -257,6 +315,20 @@ TEST_F(WindowTest, FeelLuckyWithoutReferencesDoesNothing) {
     EXPECT_TRUE(w.btn5->isEnabled() && w.bsSkinButton3->isEnabled());
 }
 
+TEST_F(WindowTest, FeelLuckyTakesAHomePageWithOneInvalidByteAsEmpty) {
+    site.setPage("/", "<a href=\"/watch?v=r1\">caf\xe9</a><a href=\"/watch?v=r2\">");
+    site.setRelated("r1", {"k1"});
+    TForm1& w = open();
+    w.edt1->setEditText("kept");
+    site.clearRequests();
+    w.bsSkinButton3Click(w.bsSkinButton3);
+    EXPECT_EQ(w.edt1->currentText(), "kept");
+    EXPECT_EQ(w.lucky, 0);
+    EXPECT_TRUE(watchRequests().isEmpty());
+    EXPECT_TRUE(platform.messages.isEmpty());
+    EXPECT_TRUE(w.btn5->isEnabled() && w.bsSkinButton3->isEnabled());
+}
+
 // ---- donation menu ----
 
 TEST_F(WindowTest, DonationItemsOpenTheirPaymentPages) {
@@ -282,6 +354,39 @@ TEST_F(WindowTest, SponsorLinksWithTidGoToTheBrowserOnlyWhenTheyAreWebAddresses)
     EXPECT_EQ(platform.opened, QStringList({"http://ads.example/go?tid=7"}));
     QApplication::processEvents();
     EXPECT_EQ(sponsor->stops, 2);
+    (void)w;
+}
+
+TEST_F(WindowTest, NewWindowsOfBothPanesOpenInTheBrowserAfterTheHandOffRule) {
+    TForm1& w = open();
+    RecordingPane* social = platform.panes.at(0);
+    RecordingPane* sponsor = platform.panes.at(1);
+    ASSERT_TRUE(social->newWindowHandler && sponsor->newWindowHandler);
+    const struct {
+        RecordingPane* pane;
+        const char* url;
+        bool opened;
+        int sponsorStops;  // the hand-off rule stops the sponsor pane
+    } cases[] = {
+        {sponsor, "http://ads.example/go?tid=7", true, 1},
+        {sponsor, "http://ads.example/plain", true, 0},
+        {sponsor, "javascript:alert(1)", false, 0},
+        {sponsor, "file:///etc/passwd?tid=1", false, 1},
+        {social, "https://social.example/share?tid=3", true, 0},
+        {social, "file:///etc/passwd", false, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.url);
+        platform.opened.clear();
+        const int stops = sponsor->stops;
+        c.pane->newWindowHandler(QString::fromLatin1(c.url));
+        QApplication::processEvents();
+        EXPECT_EQ(platform.opened,
+                  c.opened ? QStringList{QString::fromLatin1(c.url)} : QStringList());
+        EXPECT_EQ(sponsor->stops - stops, c.sponsorStops);
+        // A new window never loads anything inside the panes.
+        EXPECT_TRUE(social->navigations.size() <= 1 && sponsor->navigations.isEmpty());
+    }
     (void)w;
 }
 

@@ -1,8 +1,14 @@
 #pragma once
 
+#include "build_config.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+
+// The main window's caption in this release; the remote configuration's first line names the
+// newest release's.
+inline constexpr char kReleaseCaption[] = CLIPVANE_CAPTION;
 
 // Asked when the first line of the remote configuration differs from the window's caption.
 inline constexpr char kOutdatedVersionQuestion[] =

@@ -1,6 +1,7 @@
 #include "app/tform1.h"
 
 #include "app/application.h"
+#include "app/input_gate.h"
 #include "app/remote_config.h"
 #include "app/resize_panel.h"
 #include "base/errors.h"
@@ -9,11 +10,12 @@
 #include "discovery/perl_regex.h"
 #include "discovery/related_videos.h"
 #include "discovery/video_ref.h"
+#include "net/fetch_limits.h"
 #include "net/scratch_file.h"
 #include "panes/donation.h"
 #include "panes/right_button_filter.h"
+#include "panes/sponsor_links.h"
 #include "panes/web_pane.h"
-#include "panes/webengine_pane.h"
 #include "results/dig_export.h"
 #include "results/ordering.h"
 #include "results/result_list_view.h"
@@ -45,7 +47,12 @@
 
 namespace {
 
-const QString kCaption = QStringLiteral("Clipvane 2.0 - Expand Your YouTube Experience");
+// While a dig runs: the shortest time between two paints of the window while a fetch waits for
+// the network, and elsewhere.
+constexpr qint64 kWaitFramePeriodMs = 33;
+constexpr qint64 kFramePeriodMs = 100;
+
+const QString kCaption = QString::fromUtf8(kReleaseCaption);
 const QString kDownloadError =
     QStringLiteral("Download error, please check your internet connection and retry");
 const QString kWrongAddress = QStringLiteral("Please make sure you type correct Youtube URL.");
@@ -83,6 +90,15 @@ void attachScrollBar(QScrollBar* outer, QScrollBar* inner, bool hideWhenIdle) {
     QObject::connect(outer, &QAbstractSlider::valueChanged, inner, &QAbstractSlider::setValue);
 }
 
+// The most a download into each scratch file may bring.
+qint64 bodyLimitFor(const QString& scratchName) {
+    if (scratchName == QLatin1String("default.0"))
+        return kThumbnailBodyLimit;
+    if (scratchName == QLatin1String("v.0"))
+        return kConfigBodyLimit;
+    return kPageBodyLimit;
+}
+
 // Keeps "Dig" and "Feel Lucky" disabled for the life of a command and enables
 // both again on every way out, errors included.
 class BusyState {
@@ -110,7 +126,16 @@ TForm1::TForm1(SiteConfig site, Platform& platform, QWidget* parent)
     buildLayout();
     buildMenus();
     wireHandlers();
-    idhtp1.setIdleHook([] { QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents); });
+    // While a fetch waits, the window paints and "Stop" and a close request act; any other input
+    // waits for the dig's next row.
+    inputGate_ = new InputGate(this, bsSkinButton1);
+    idhtp1.setIdleHook([this] {
+        const QScopedValueRollback<bool> waiting(inFetchWait_, true);
+        // A paint put off earlier is best done now, while the network keeps us waiting anyway.
+        if (repaintPending_ && msSinceLastPaint() >= kWaitFramePeriodMs)
+            repaintNow();
+        inputGate_->processEvents();
+    });
     FormCreate(this);
 }
 
@@ -125,10 +150,16 @@ TForm1::~TForm1() {
 }
 
 void TForm1::buildLayout() {
-    // The window's metrics were laid out for an 11-pixel sans font; larger fonts clip captions.
-    QFont windowFont(QStringList{QStringLiteral("MS Sans Serif"), QStringLiteral("DejaVu Sans")});
-    windowFont.setPixelSize(11);
-    setFont(windowFont);
+    // The layout was measured in 8-point Tahoma (the controls) and MS Sans Serif (the labels).
+    // Liberation Sans (Arial's metrics; Debian's desktops have it, the package requires it) fits
+    // every caption at that geometry: at 11 pixels for the controls, and at 10 pixels for the
+    // labels, whose widths were taken from the narrower MS Sans Serif.
+    QFont controlFont(QStringList{QStringLiteral("Liberation Sans"), QStringLiteral("Arimo"),
+                                  QStringLiteral("DejaVu Sans")});
+    controlFont.setPixelSize(11);
+    setFont(controlFont);
+    QFont labelFont = controlFont;
+    labelFont.setPixelSize(10);
     resize(850, 589);
     if (QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
@@ -180,19 +211,22 @@ void TForm1::buildLayout() {
 
     Label1 = new QLabel(QStringLiteral("Explorer Depth Level"), GroupBox2);
     Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setFont(labelFont);
     Label1->setGeometry(8, 64, 99, 13);
-    Label1->adjustSize();
 
     cbb2 = new QComboBox(GroupBox2);
     cbb2->setObjectName(QStringLiteral("cbb2"));
     cbb2->addItems({QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3")});
     cbb2->setCurrentIndex(1);
-    cbb2->setGeometry(128, 62, 81, 21);
+    cbb2->setGeometry(128, 64, 81, 17);
 
     Label2 = new QLabel(QStringLiteral("Videos Found"), GroupBox2);
     Label2->setObjectName(QStringLiteral("Label2"));
+    Label2->setFont(labelFont);
     Label2->setGeometry(232, 64, 65, 13);
-    Label2->adjustSize();
+    // The count changes many times a second during a dig: the label paints its own background
+    // so that the group box behind it need not be painted again each time.
+    Label2->setAutoFillBackground(true);
     Label2->hide();
 
     Panel1 = raisedPanel(Panel3, "Panel1");
@@ -265,8 +299,10 @@ void TForm1::buildLayout() {
 }
 
 void TForm1::buildMenus() {
+    // Popup menus are windows of their own and do not take the window's font.
     bsm1 = new QMenu(this);
     bsm1->setObjectName(QStringLiteral("bsm1"));
+    bsm1->setFont(font());
     auto item = [](QMenu* menu, const char* name, const QString& caption) {
         QAction* action = menu->addAction(caption);
         action->setObjectName(QLatin1String(name));
@@ -289,6 +325,7 @@ void TForm1::buildMenus() {
 
     bsknpmn1 = new QMenu(this);
     bsknpmn1->setObjectName(QStringLiteral("bsknpmn1"));
+    bsknpmn1->setFont(font());
     for (const DonationItem& donation : kDonationItems) {
         QAction* action = item(bsknpmn1, donation.objectName, QString::fromUtf8(donation.caption));
         const int amount = donation.amount;
@@ -333,6 +370,10 @@ void TForm1::wireHandlers() {
         guarded([&] { accept = WebBrowser2BeforeNavigate2(url); });
         return accept;
     });
+    WebBrowser1->setNewWindowHandler(
+        [this](const QString& url) { guarded([&] { WebBrowser1NewWindow2(url); }); });
+    WebBrowser2->setNewWindowHandler(
+        [this](const QString& url) { guarded([&] { WebBrowser2NewWindow2(url); }); });
     ApplicationEvents1 = new RightButtonFilter(this);
     ApplicationEvents1->addPane(WebBrowser1->widget());
     ApplicationEvents1->addPane(WebBrowser2->widget());
@@ -340,7 +381,15 @@ void TForm1::wireHandlers() {
 }
 
 void TForm1::guarded(const std::function<void()>& body) {
-    runGuarded(body, [this](const QString& text) { platform_.reportError(text); });
+    runGuarded(
+        [&] {
+            try {
+                body();
+            } catch (const FetchAborted&) {
+                // "Stop" or a close request broke a fetch off: the command just ends.
+            }
+        },
+        [this](const QString& text) { platform_.reportError(text); });
 }
 
 // ---- window life ----
@@ -364,7 +413,7 @@ void TForm1::applyRemoteConfiguration() {
     {
         ScratchFile file(platform_.scratchFolder(), QStringLiteral("v.0"));
         try {
-            idhtp1.Get(site_.vendorAddress(QStringLiteral("/v.0")), file);
+            idhtp1.Get(site_.vendorAddress(QStringLiteral("/v.0")), file, kConfigBodyLimit);
         } catch (const FetchError&) {
             // No remote configuration: the built-in settings stand.
         }
@@ -395,6 +444,8 @@ void TForm1::FormClose(QObject*) {
     // A running dig would otherwise keep filling a window the user has closed.
     if (digging_)
         stopflag = true;
+    // Nor may a fetch that waits for the network keep it.
+    idhtp1.requestAbort();
 }
 
 void TForm1::FormDestroy(QObject*) {
@@ -406,29 +457,37 @@ void TForm1::Panel3Resize(QObject*) {
 }
 
 bool TForm1::event(QEvent* event) {
-    // A dig lists hundreds of rows a second and lets events through after each one; painting the
-    // window that often would cost more than the whole dig. While a dig runs, the window is
-    // painted at most every kFramePeriodMs: a deferred repaint request is sent again when the
-    // period is over, and the paint then covers everything that changed meanwhile.
-    constexpr qint64 kFramePeriodMs = 16;
+    // A dig lists rows faster than anybody reads them and lets events through after each one;
+    // painting the window for every row would cost more than the rest of the dig. While a dig
+    // runs, the window is painted preferably while a fetch waits for the network, where the
+    // time is free, at most every kWaitFramePeriodMs; elsewhere at most every kFramePeriodMs. A
+    // deferred repaint request is sent again when its period is over, and the paint then
+    // covers everything that changed meanwhile.
     if (event->type() == QEvent::UpdateRequest) {
-        if (!frameClock_.isValid())
-            frameClock_.start();
-        const qint64 now = frameClock_.elapsed();
-        if (digging_ && now - lastPaintMs_ < kFramePeriodMs) {
+        const qint64 since = msSinceLastPaint();
+        const qint64 period = inFetchWait_ ? kWaitFramePeriodMs : kFramePeriodMs;
+        if (digging_ && since < period) {
             if (!repaintPending_) {
                 repaintPending_ = true;
-                QTimer::singleShot(kFramePeriodMs - (now - lastPaintMs_), this, [this] {
-                    repaintPending_ = false;
-                    QCoreApplication::postEvent(this, new QEvent(QEvent::UpdateRequest),
-                                                Qt::LowEventPriority);
-                });
+                QTimer::singleShot(int(std::max<qint64>(1, period - since)), this,
+                                   [this] { repaintNow(); });
             }
             return true;
         }
-        lastPaintMs_ = now;
+        lastPaintMs_ = frameClock_.elapsed();
     }
     return QWidget::event(event);
+}
+
+qint64 TForm1::msSinceLastPaint() {
+    if (!frameClock_.isValid())
+        frameClock_.start();
+    return frameClock_.elapsed() - lastPaintMs_;
+}
+
+void TForm1::repaintNow() {
+    repaintPending_ = false;
+    QCoreApplication::postEvent(this, new QEvent(QEvent::UpdateRequest), Qt::LowEventPriority);
 }
 
 void TForm1::showEvent(QShowEvent* event) {
@@ -455,21 +514,25 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
 TForm1::Fetched TForm1::download(const QString& url, const QString& scratchName, QByteArray* body) {
     {
         ScratchFile file(platform_.scratchFolder(), scratchName);
+        if (body)
+            file.keepCopy();
         try {
-            idhtp1.Get(url, file);
+            idhtp1.Get(url, file, bodyLimitFor(scratchName));
         } catch (const FetchAborted&) {
             return Fetched::Aborted;
         } catch (const FetchError&) {
             return Fetched::Failed;
         }
+        file.close();
+        // The file holds the same bytes; reading them back would only cost time.
+        if (body)
+            *body = file.copy();
     }
-    if (body)
-        *body = readScratch(scratchName);
     return Fetched::Ok;
 }
 
 QByteArray TForm1::readScratch(const QString& scratchName) const {
-    return ScratchFile::readAll(platform_.scratchFolder() + scratchName);
+    return ScratchFile::readAll(platform_.scratchFolder() + scratchName, bodyLimitFor(scratchName));
 }
 
 // ---- the Dig command ----
@@ -501,10 +564,9 @@ class TForm1::DigDriver : public DigFetcher, public DigListener {
     void failed(Failure, const QString&) override { f.platform_.showMessage(kDownloadError); }
     // The one place where the user acts during a dig.
     void afterRow() override { QCoreApplication::processEvents(); }
-    // A page that adds nothing must not freeze the window; input still waits for the next row.
-    void afterPage() override {
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    }
+    // A page that adds nothing must not freeze the window; input other than "Stop" and a close
+    // request still waits for the next row.
+    void afterPage() override { f.inputGate_->processEvents(); }
 
   private:
     static Outcome outcome(Fetched fetched) {
@@ -592,6 +654,8 @@ void TForm1::edt1Click(QObject*) {
 
 void TForm1::bsSkinButton1Click(QObject*) {
     stopflag = true;
+    // Also breaks off a fetch that waits for the network; between fetches this lapses.
+    idhtp1.requestAbort();
 }
 
 void TForm1::bsSkinButton3Click(QObject* Sender) {
@@ -606,7 +670,7 @@ void TForm1::bsSkinButton3Click(QObject* Sender) {
         case Fetched::Aborted:
             return;
     }
-    const QString surl = pickLuckyReference(QString::fromUtf8(page), lucky);
+    const QString surl = pickLuckyReference(decodePageText(page), lucky);
     if (surl.isEmpty())
         return;
     edt1->setEditText(site_.bareWatchUrlPrefix() + surl);
@@ -748,6 +812,19 @@ bool TForm1::WebBrowser2BeforeNavigate2(const QString& URL) {
     if (isSafeExternalUrl(URL))
         platform_.openUrl(URL);
     return false;
+}
+
+void TForm1::WebBrowser1NewWindow2(const QString& URL) {
+    // What the browser view did with a new window by itself: the default browser shows it.
+    if (isSafeExternalUrl(URL))
+        platform_.openUrl(URL);
+}
+
+void TForm1::WebBrowser2NewWindow2(const QString& URL) {
+    // A new window is a navigation of the sponsor pane as well: "tid=" is handed off by the
+    // rule; any other address goes to the default browser, as from the social pane.
+    if (WebBrowser2BeforeNavigate2(URL) && isSafeExternalUrl(URL))
+        platform_.openUrl(URL);
 }
 
 void TForm1::btn1Click(QObject*) {

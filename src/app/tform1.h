@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 
+class InputGate;
 class QComboBox;
 class QFrame;
 class QGroupBox;
@@ -117,6 +118,8 @@ class TForm1 : public QWidget {
 
     // Panes and donations.
     bool WebBrowser2BeforeNavigate2(const QString& URL);
+    void WebBrowser1NewWindow2(const QString& URL);
+    void WebBrowser2NewWindow2(const QString& URL);
     void btn1Click(QObject* Sender);
     void donate(int amount);
 
@@ -150,12 +153,16 @@ class TForm1 : public QWidget {
     void updateFoundLabel();
     void sortBy(int column);
     void scrollOneLine();
+    qint64 msSinceLastPaint();
+    // Sends the window the repaint request that was put off.
+    void repaintNow();
 
     class DigDriver;
     friend class DigDriver;
 
     SiteConfig site_;
     Platform& platform_;
+    InputGate* inputGate_ = nullptr;
     bool digging_ = false;
     std::unique_ptr<DigDriver> dig_;
     std::unique_ptr<DigEngine> lastDig_;
@@ -164,4 +171,5 @@ class TForm1 : public QWidget {
     QElapsedTimer frameClock_;
     qint64 lastPaintMs_ = 0;
     bool repaintPending_ = false;
+    bool inFetchWait_ = false;  // the idle hook runs: a fetch waits for the network
 };

@@ -1,6 +1,16 @@
 #include "discovery/feel_lucky.h"
 
+#include "discovery/perl_regex.h"
 #include "discovery/video_ref.h"
+
+#include <QStringDecoder>
+
+QString decodePageText(const QByteArray& bytes) {
+    if (!isStrictUtf8(bytes.constData(), bytes.size()))
+        return QString();
+    QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::ConvertInitialBom);
+    return decoder.decode(bytes);
+}
 
 QString pickLuckyReference(const QString& page, int lucky) {
     static const QString kToken = QStringLiteral("watch?v=");

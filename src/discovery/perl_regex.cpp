@@ -122,6 +122,9 @@ struct TPerlRegEx::Impl {
     QByteArray pattern;
     pcre2_code* code = nullptr;
     int compileCount = 0;
+    JitCompiler jit = [](pcre2_code* c, uint32_t options) { return pcre2_jit_compile(c, options); };
+    // The JIT could not have memory for this compiled pattern: not tried again for every page.
+    bool interpreterOnly = false;
 
     pcre2_compile_context* compileContext = nullptr;
     pcre2_match_context* matchContext = nullptr;
@@ -135,6 +138,7 @@ struct TPerlRegEx::Impl {
     void discardCode() {
         pcre2_code_free(code);
         code = nullptr;
+        interpreterOnly = false;
         groupsSet = 0;
     }
 
@@ -198,13 +202,25 @@ void TPerlRegEx::Compile() {
 void TPerlRegEx::Study() {
     if (!d->code)
         Compile();
+    if (d->interpreterOnly)
+        return;
     // Repeated calls on the same compiled pattern return at once: the machine code is kept.
-    const int rc = pcre2_jit_compile(d->code, PCRE2_JIT_COMPLETE);
-    // A build without JIT support says so with JIT_BADOPTION; the interpreter then serves.
-    if (rc != 0 && rc != PCRE2_ERROR_JIT_BADOPTION) {
+    const int rc = d->jit(d->code, PCRE2_JIT_COMPLETE);
+    // A build without JIT support says so with JIT_BADOPTION; a system that refuses executable
+    // memory (SELinux deny_execmem, PaX, MemoryDenyWriteExecute) or has no memory left, with
+    // NOMEMORY. The interpreter then finds the same matches, only slower.
+    if (rc == PCRE2_ERROR_JIT_BADOPTION || rc == PCRE2_ERROR_NOMEMORY) {
+        d->interpreterOnly = true;
+        return;
+    }
+    if (rc != 0) {
         throw AppError(QStringLiteral("TPerlRegEx.Study() - Error studying the regex: ") +
                        engineMessage(rc));
     }
+}
+
+void TPerlRegEx::setJitCompiler(JitCompiler jit) {
+    d->jit = std::move(jit);
 }
 
 bool TPerlRegEx::Impl::search(qsizetype start) {

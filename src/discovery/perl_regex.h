@@ -2,7 +2,11 @@
 
 #include <QByteArray>
 
+#include <cstdint>
+#include <functional>
 #include <memory>
+
+struct pcre2_real_code_8;
 
 // Whether size bytes at data are well-formed UTF-8 throughout: no stray or missing continuation
 // byte, no overlong form, no surrogate, nothing beyond U+10FFFF.
@@ -24,7 +28,9 @@ class TPerlRegEx {
     void SetSubject(const QByteArray& subject);
     // Compiles the pattern. Throws AppError with the "TPerlRegEx.Compile() - ..." messages.
     void Compile();
-    // Compiles when needed and prepares fast matching (JIT). Throws AppError.
+    // Compiles when needed and prepares fast matching (JIT). Where the JIT cannot have memory
+    // (executable memory refused by the system, or none left) the interpreter matches instead,
+    // with the same results. Throws AppError.
     void Study();
     // Leftmost match from the start of the subject.
     bool Match();
@@ -32,6 +38,11 @@ class TPerlRegEx {
     bool MatchAgain();
     // Group n of the last successful match, or empty when n was not set.
     QByteArray GetGroups(int n) const;
+
+    // The step that compiles a pattern to machine code, pcre2_jit_compile unless replaced (tests
+    // make it fail the way it does where the system refuses executable memory).
+    using JitCompiler = std::function<int(pcre2_real_code_8* code, uint32_t options)>;
+    void setJitCompiler(JitCompiler jit);
 
     bool compiled() const;
     // How many times a pattern was compiled, for tests.

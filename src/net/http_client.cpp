@@ -10,15 +10,20 @@
 #include <QScopedValueRollback>
 #include <QUrl>
 
+#include <arpa/inet.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -26,10 +31,10 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
-// How long one wait on the socket lasts before the window gets a chance to paint.
-constexpr milliseconds kPollSlice{25};
+// How long one wait lasts before the window gets a turn (to paint, and to let "Stop" act).
+constexpr milliseconds kPollSlice{16};
 // While a body streams in without pauses, the window still gets a turn this often.
-constexpr milliseconds kHookInterval{50};
+constexpr milliseconds kHookInterval{16};
 constexpr std::size_t kBufferSize = 64 * 1024;
 // A failing response's body is read off the connection so that it can serve the next
 // fetch; beyond this size closing the connection is cheaper.
@@ -42,6 +47,24 @@ QString systemReason(int error) {
 [[noreturn]] void fetchFailure(const QString& message) {
     throw FetchError(message);
 }
+
+// One name lookup on a thread of its own, since getaddrinfo can neither be bounded nor broken
+// off. The fetch waits for the event descriptor and may give up first; the thread then ends on
+// its own and the last owner frees the result.
+struct Lookup {
+    int event = -1;
+    std::atomic<bool> done{false};
+    int status = 0;
+    addrinfo* result = nullptr;
+
+    Lookup() : event(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+    ~Lookup() {
+        if (result)
+            ::freeaddrinfo(result);
+        if (event >= 0)
+            ::close(event);
+    }
+};
 
 class FdGuard {
   public:
@@ -93,9 +116,16 @@ struct HttpClient::Impl final : ResponseParser::BodySink {
 
     std::function<void()> hook;
     std::function<void(const QString&)> observer;
-    milliseconds connectTimeout{30000};
-    milliseconds idleTimeout{60000};
+    HttpClient::Resolver resolver = [](const char* host, const char* service, const addrinfo* hints,
+                                       addrinfo** result) {
+        return ::getaddrinfo(host, service, hints, result);
+    };
+    milliseconds connectTimeout = kConnectTimeLimit;
+    milliseconds idleTimeout = kIdleTimeLimit;
+    milliseconds fetchTimeout = kFetchTimeLimit;
     Clock::time_point lastHook;
+    Clock::time_point fetchDeadline = Clock::time_point::max();
+    bool abortRequested = false;
 
     QNetworkCookieJar jar;
     std::vector<char> buffer = std::vector<char>(kBufferSize);
@@ -105,13 +135,23 @@ struct HttpClient::Impl final : ResponseParser::BodySink {
 
     // Where body bytes go: the scratch file of a successful response, or nowhere.
     ScratchFile* target = nullptr;
+    qint64 bodyLimit = kPageBodyLimit;
     std::uint64_t discarded = 0;
 
-    void onBody(const char* data, std::size_t size) override {
+    [[noreturn]] void overLimit() {
         if (target)
+            target->discard();
+        fetchFailure(QStringLiteral("Body larger than %1 bytes").arg(bodyLimit));
+    }
+
+    void onBody(const char* data, std::size_t size) override {
+        if (target) {
+            if (target->size() + qint64(size) > bodyLimit)
+                overLimit();
             target->write(data, qsizetype(size));
-        else
+        } else {
             discarded += size;
+        }
     }
 
     void closeConnection() {
@@ -125,6 +165,8 @@ struct HttpClient::Impl final : ResponseParser::BodySink {
         lastHook = Clock::now();
         if (hook)
             hook();
+        if (abortRequested)
+            throw FetchAborted(QStringLiteral("Fetch aborted"));
     }
 
     void maybeCallHook() {
@@ -132,12 +174,20 @@ struct HttpClient::Impl final : ResponseParser::BodySink {
             callHook();
     }
 
-    // Waits until the socket is ready for events, letting the window paint meanwhile.
+    void checkFetchDeadline() const {
+        if (Clock::now() >= fetchDeadline)
+            fetchFailure(QStringLiteral("Timed out: the fetch took longer than %1 ms")
+                             .arg(fetchTimeout.count()));
+    }
+
+    // Waits until the descriptor is ready for events, letting the window have its turns.
     void waitFor(int socket, short events, Clock::time_point deadline, const char* what) {
         while (true) {
+            checkFetchDeadline();
             const auto now = Clock::now();
             if (now >= deadline)
                 fetchFailure(QStringLiteral("Timed out %1").arg(QLatin1String(what)));
+            deadline = std::min(deadline, fetchDeadline);
             const auto left = std::chrono::ceil<milliseconds>(deadline - now);
             pollfd p{socket, events, 0};
             const int ready = ::poll(&p, 1, int(std::min(left, kPollSlice).count()));
@@ -153,19 +203,56 @@ struct HttpClient::Impl final : ResponseParser::BodySink {
         }
     }
 
-    void connectTo(const HttpAddress& address) {
+    // The IPv4 addresses of host, looked up within the connect limit.
+    std::unique_ptr<addrinfo, decltype(&::freeaddrinfo)> lookUp(const HttpAddress& address) {
         addrinfo hints{};
         hints.ai_family = AF_INET;
         hints.ai_socktype = SOCK_STREAM;
-        addrinfo* found = nullptr;
         const QByteArray service = QByteArray::number(address.port);
-        const int lookup =
-            ::getaddrinfo(address.host.constData(), service.constData(), &hints, &found);
-        if (lookup != 0 || !found)
+        addrinfo* found = nullptr;
+        int status = 0;
+        in_addr numeric{};
+        if (::inet_pton(AF_INET, address.host.constData(), &numeric) == 1) {
+            // Nothing to wait for.
+            hints.ai_flags = AI_NUMERICHOST;
+            status = ::getaddrinfo(address.host.constData(), service.constData(), &hints, &found);
+        } else {
+            auto lookup = std::make_shared<Lookup>();
+            if (lookup->event < 0)
+                fetchFailure(QStringLiteral("Cannot look up host %1: %2")
+                                 .arg(QString::fromLatin1(address.host), systemReason(errno)));
+            try {
+                std::thread([lookup, resolve = resolver, host = address.host, service, hints] {
+                    lookup->status =
+                        resolve(host.constData(), service.constData(), &hints, &lookup->result);
+                    lookup->done.store(true, std::memory_order_release);
+                    const std::uint64_t one = 1;
+                    [[maybe_unused]] const ssize_t n = ::write(lookup->event, &one, sizeof one);
+                }).detach();
+            } catch (const std::system_error& e) {
+                fetchFailure(
+                    QStringLiteral("Cannot look up host %1: %2")
+                        .arg(QString::fromLatin1(address.host), QString::fromLocal8Bit(e.what())));
+            }
+            waitFor(lookup->event, POLLIN, Clock::now() + connectTimeout,
+                    "looking up the host name");
+            if (!lookup->done.load(std::memory_order_acquire))
+                fetchFailure(QStringLiteral("Cannot look up host %1")
+                                 .arg(QString::fromLatin1(address.host)));
+            status = lookup->status;
+            found = std::exchange(lookup->result, nullptr);
+        }
+        std::unique_ptr<addrinfo, decltype(&::freeaddrinfo)> list(found, &::freeaddrinfo);
+        if (status != 0 || !found)
             fetchFailure(QStringLiteral("Cannot resolve host %1: %2")
                              .arg(QString::fromLatin1(address.host),
-                                  QString::fromLocal8Bit(::gai_strerror(lookup))));
-        std::unique_ptr<addrinfo, decltype(&::freeaddrinfo)> list(found, &::freeaddrinfo);
+                                  QString::fromLocal8Bit(::gai_strerror(status))));
+        return list;
+    }
+
+    void connectTo(const HttpAddress& address) {
+        const auto list = lookUp(address);
+        const addrinfo* found = list.get();
         const auto deadline = Clock::now() + connectTimeout;
         int lastError = ECONNREFUSED;
         for (const addrinfo* ai = found; ai; ai = ai->ai_next) {
@@ -239,6 +326,9 @@ struct HttpClient::Impl final : ResponseParser::BodySink {
 
     // Bytes read, 0 at the end of the stream, -1 (with errno) when the connection broke.
     ssize_t receive() {
+        // A server that keeps sending can only be bounded here, since the wait below is then
+        // never reached.
+        checkFetchDeadline();
         const auto deadline = Clock::now() + idleTimeout;
         while (true) {
             const ssize_t n = ::recv(fd, buffer.data(), buffer.size(), 0);
@@ -298,6 +388,24 @@ struct HttpClient::Impl final : ResponseParser::BodySink {
         }
     }
 
+    // A copy that grows by doubling would hold up to twice the body for a moment; room for
+    // the announced length, or for the limit when none is announced, is taken once instead
+    // (never more than a page's limit up front, whatever limit the caller chose).
+    void reserveCopy(const ResponseParser& parser, ScratchFile& file) const {
+        const std::uint64_t room = std::uint64_t(std::min(bodyLimit, kPageBodyLimit));
+        switch (parser.framing()) {
+            case ResponseParser::Framing::ContentLength:
+                file.reserveCopy(qint64(std::min(parser.contentLength(), room)));
+                break;
+            case ResponseParser::Framing::Chunked:
+            case ResponseParser::Framing::UntilClose:
+                file.reserveCopy(qint64(room));
+                break;
+            case ResponseParser::Framing::None:
+                break;
+        }
+    }
+
     enum class Outcome { Complete, Retry };
 
     // Reads one response. Throws FetchError for a failing one. Retry: the server closed a
@@ -331,6 +439,7 @@ struct HttpClient::Impl final : ResponseParser::BodySink {
                     if (failure.isEmpty()) {
                         target = &file;
                         parser.startBody(status != 204);
+                        reserveCopy(parser, file);
                     } else {
                         parser.startBody(status >= 200 && status != 304);
                         // After an interim status or a body without a length, nothing on this
@@ -389,6 +498,8 @@ struct HttpClient::Impl final : ResponseParser::BodySink {
     }
 
     void get(const QString& urlText, ScratchFile& file) {
+        abortRequested = false;
+        fetchDeadline = Clock::now() + fetchTimeout;
         if (!file.isOpen())
             fetchFailure(QStringLiteral("Scratch file \"%1\" is not open").arg(file.path()));
         QString error;
@@ -422,6 +533,10 @@ struct HttpClient::Impl final : ResponseParser::BodySink {
                     return;
                 closeConnection();
             }
+        } catch (const FetchAborted&) {
+            target = nullptr;
+            closeConnection();
+            throw;
         } catch (...) {
             // A fetch broken off midway leaves the connection in an unknown state.
             target = nullptr;
@@ -438,13 +553,22 @@ HttpClient::~HttpClient() {
     d->closeConnection();
 }
 
-void HttpClient::Get(const QString& url, ScratchFile& file) {
+void HttpClient::Get(const QString& url, ScratchFile& file, qint64 bodyLimit) {
     if (d->busy)
         throw FetchError(QStringLiteral("A fetch is already running"));
     const QScopedValueRollback<bool> busy(d->busy, true);
+    d->bodyLimit = std::max<qint64>(bodyLimit, 0);
     if (d->observer)
         d->observer(url);
     d->get(url, file);
+}
+
+void HttpClient::requestAbort() {
+    d->abortRequested = true;
+}
+
+void HttpClient::setResolver(Resolver resolver) {
+    d->resolver = std::move(resolver);
 }
 
 void HttpClient::setIdleHook(std::function<void()> hook) {
@@ -455,9 +579,11 @@ void HttpClient::setRequestObserver(std::function<void(const QString& url)> obse
     d->observer = std::move(observer);
 }
 
-void HttpClient::setTimeouts(std::chrono::milliseconds connect, std::chrono::milliseconds idle) {
+void HttpClient::setTimeouts(std::chrono::milliseconds connect, std::chrono::milliseconds idle,
+                             std::chrono::milliseconds fetch) {
     d->connectTimeout = connect;
     d->idleTimeout = idle;
+    d->fetchTimeout = fetch;
 }
 
 void HttpClient::disconnect() {

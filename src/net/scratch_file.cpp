@@ -49,6 +49,17 @@ ScratchFile::~ScratchFile() {
     close();
 }
 
+void ScratchFile::keepCopy() {
+    keepCopy_ = true;
+    copy_.clear();
+}
+
+void ScratchFile::reserveCopy(qint64 bytes) {
+    // Memory that is reserved but never written costs no resident memory.
+    if (keepCopy_ && bytes > copy_.capacity())
+        copy_.reserve(qsizetype(bytes));
+}
+
 void ScratchFile::write(const char* data, qsizetype size) {
     if (fd_ < 0)
         throw FetchError(QStringLiteral("Scratch file \"%1\" is closed").arg(path_));
@@ -60,10 +71,25 @@ void ScratchFile::write(const char* data, qsizetype size) {
             throw FetchError(
                 QStringLiteral("Cannot write file \"%1\". %2").arg(path_, reason(errno)));
         }
+        // Only what reached the file, so that the copy never differs from it.
+        if (keepCopy_)
+            copy_.append(data, n);
         data += n;
         size -= n;
         written_ += n;
     }
+}
+
+void ScratchFile::discard() {
+    copy_.clear();
+    if (fd_ < 0)
+        return;
+    // Cut at once rather than at close: the bytes are unwanted and may be many.
+    struct stat info {};
+    if (::fstat(fd_, &info) == 0 && S_ISREG(info.st_mode))
+        (void)::ftruncate(fd_, 0);
+    (void)::lseek(fd_, 0, SEEK_SET);
+    written_ = 0;
 }
 
 void ScratchFile::close() {
@@ -79,7 +105,7 @@ void ScratchFile::close() {
     }
 }
 
-QByteArray ScratchFile::readAll(const QString& path) {
+QByteArray ScratchFile::readAll(const QString& path, qint64 limit) {
     auto failure = [&path](int error) {
         return AppError(QStringLiteral("Cannot open file \"%1\". %2").arg(path, reason(error)));
     };
@@ -92,6 +118,10 @@ QByteArray ScratchFile::readAll(const QString& path) {
         const int error = S_ISDIR(info.st_mode) ? EISDIR : errno;
         ::close(fd);
         throw failure(error);
+    }
+    if (info.st_size > limit) {
+        ::close(fd);
+        throw failure(EFBIG);
     }
     QByteArray content;
     content.reserve(qsizetype(info.st_size));
@@ -107,6 +137,11 @@ QByteArray ScratchFile::readAll(const QString& path) {
         }
         if (n == 0)
             break;
+        // The file may grow while it is read (another copy of the program writing into it).
+        if (content.size() + n > limit) {
+            ::close(fd);
+            throw failure(EFBIG);
+        }
         content.append(chunk, n);
     }
     ::close(fd);

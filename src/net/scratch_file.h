@@ -1,5 +1,7 @@
 #pragma once
 
+#include "net/fetch_limits.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -18,13 +20,26 @@ class ScratchFile {
     ScratchFile& operator=(const ScratchFile&) = delete;
 
     const QString& path() const { return path_; }
+    // Also keeps in memory what is written from now on, so that the caller can take the bytes
+    // from copy() instead of reading the file back.
+    void keepCopy();
+    // Room for a copy of about that many bytes, taken at once so that the copy never moves
+    // while it grows (nothing without keepCopy()).
+    void reserveCopy(qint64 bytes);
     // Appends bytes; throws FetchError when the write fails (disk full).
     void write(const char* data, qsizetype size);
+    // Drops everything written since the file was opened.
+    void discard();
     void close();
     bool isOpen() const { return fd_ >= 0; }
+    // Bytes written since the file was opened.
+    qint64 size() const { return written_; }
+    // The bytes written since keepCopy(); after close, exactly the content of the file.
+    QByteArray copy() const { return copy_; }
 
-    // Reads a whole file. Throws AppError "Cannot open file "%s". %s".
-    static QByteArray readAll(const QString& path);
+    // Reads a whole file of at most limit bytes. Throws AppError "Cannot open file "%s". %s",
+    // also when the file is larger than limit.
+    static QByteArray readAll(const QString& path, qint64 limit = kPageBodyLimit);
 
     // The folder that holds the running executable, with a trailing separator, whatever the
     // current directory is.
@@ -34,4 +49,6 @@ class ScratchFile {
     QString path_;
     int fd_ = -1;
     off_t written_ = 0;
+    bool keepCopy_ = false;
+    QByteArray copy_;
 };

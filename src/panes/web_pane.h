@@ -19,4 +19,10 @@ class WebPane {
     virtual void stop() = 0;
     // Called before every navigation of the page or one of its frames; false cancels it.
     virtual void setNavigationHandler(std::function<bool(const QString& url)> handler) = 0;
+    // Called when the user has the page open a new window (a link with a target, window.open),
+    // with the address that window was to show. The pane itself opens no window. A pane that
+    // shows no pages has nothing to report.
+    virtual void setNewWindowHandler(std::function<void(const QString& url)> handler) {
+        (void)handler;
+    }
 };

@@ -1,29 +1,60 @@
 #include "panes/webengine_pane.h"
 
+#include <QTimer>
 #include <QUrl>
+#include <QWebEngineNewWindowRequest>
 #include <QWebEnginePage>
 #include <QWebEngineScript>
 #include <QWebEngineScriptCollection>
 #include <QWebEngineSettings>
 #include <QWebEngineView>
 
-bool shouldHandOff(const QString& url) {
-    return url.contains(QLatin1String("tid="), Qt::CaseSensitive);
+namespace {
+
+// A page that opens its window first and gives it an address afterwards shows nothing worth
+// waiting for beyond this.
+constexpr int kCatchTimeMs = 30000;
+
+bool isBlank(const QUrl& url) {
+    return url.isEmpty() || url.scheme() == QLatin1String("about");
 }
 
-bool isSafeExternalUrl(const QString& url) {
-    const QUrl parsed(url, QUrl::StrictMode);
-    if (!parsed.isValid() || parsed.host().isEmpty())
+}  // namespace
+
+// Stands in for a window that a page opened without its address (window.open() followed by a
+// new location): it loads nothing and reports the first address the window is sent to.
+class WebEnginePane::WindowCatcher : public QWebEnginePage {
+  public:
+    WindowCatcher(QObject* parent, std::function<void(const QUrl&)> report)
+        : QWebEnginePage(parent), report_(std::move(report)) {
+        QTimer::singleShot(kCatchTimeMs, this, &QObject::deleteLater);
+    }
+
+  protected:
+    bool acceptNavigationRequest(const QUrl& url, NavigationType, bool isMainFrame) override {
+        if (!isMainFrame || isBlank(url))
+            return true;
+        if (report_) {
+            const auto report = std::exchange(report_, nullptr);
+            report(url);
+            deleteLater();
+        }
         return false;
-    const QString scheme = parsed.scheme();
-    return scheme == QLatin1String("http") || scheme == QLatin1String("https");
-}
+    }
+    QWebEnginePage* createWindow(WebWindowType) override { return nullptr; }
+
+  private:
+    std::function<void(const QUrl&)> report_;
+};
 
 class WebEnginePane::Page : public QWebEnginePage {
   public:
-    explicit Page(QObject* parent) : QWebEnginePage(parent) {}
+    explicit Page(QObject* parent) : QWebEnginePage(parent) {
+        connect(this, &QWebEnginePage::newWindowRequested, this, &Page::onNewWindow);
+    }
 
     std::function<bool(const QString&)> handler;
+    std::function<void(const QString&)> newWindowHandler;
 
   protected:
     bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override {
@@ -35,6 +66,31 @@ class WebEnginePane::Page : public QWebEnginePage {
                 return false;
         }
         return QWebEnginePage::acceptNavigationRequest(url, type, isMainFrame);
+    }
+    // The window itself is never made: the address is reported instead.
+    QWebEnginePage* createWindow(WebWindowType) override { return nullptr; }
+
+  private:
+    void report(const QUrl& url) {
+        if (newWindowHandler) {
+            const auto decide = newWindowHandler;
+            decide(url.toString(QUrl::FullyEncoded));
+        }
+    }
+
+    void onNewWindow(QWebEngineNewWindowRequest& request) {
+        // Only windows the user asked for: a page must not open windows on its own.
+        if (!request.isUserInitiated())
+            return;
+        if (!isBlank(request.requestedUrl())) {
+            report(request.requestedUrl());
+            return;
+        }
+        QPointer<Page> self(this);
+        request.openIn(new WindowCatcher(this, [self](const QUrl& url) {
+            if (self)
+                self->report(url);
+        }));
     }
 };
 
@@ -95,6 +151,11 @@ void WebEnginePane::stop() {
 void WebEnginePane::setNavigationHandler(std::function<bool(const QString& url)> handler) {
     if (page_)
         page_->handler = std::move(handler);
+}
+
+void WebEnginePane::setNewWindowHandler(std::function<void(const QString& url)> handler) {
+    if (page_)
+        page_->newWindowHandler = std::move(handler);
 }
 
 QWebEngineView* WebEnginePane::view() const {

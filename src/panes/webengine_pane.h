@@ -10,13 +10,6 @@
 class QWebEnginePage;
 class QWebEngineView;
 
-// True when a navigation of the sponsor pane must go to the default browser instead.
-bool shouldHandOff(const QString& url);
-
-// Only web addresses may be handed to the system's browser: a page must not be able to make
-// the program open file: or other schemes in whatever handler the desktop has for them.
-bool isSafeExternalUrl(const QString& url);
-
 // A web pane over Qt WebEngine. Every document it shows is made borderless and without
 // scroll bars so the page sits flush in the pane.
 class WebEnginePane : public WebPane {
@@ -31,6 +24,7 @@ class WebEnginePane : public WebPane {
     void navigate(const QString& url) override;
     void stop() override;
     void setNavigationHandler(std::function<bool(const QString& url)> handler) override;
+    void setNewWindowHandler(std::function<void(const QString& url)> handler) override;
 
     QWebEngineView* view() const;
     QWebEnginePage* page() const;
@@ -43,6 +37,7 @@ class WebEnginePane : public WebPane {
 
   private:
     class Page;
+    class WindowCatcher;
 
     QPointer<QWebEngineView> view_;
     QPointer<Page> page_;

@@ -138,9 +138,13 @@ int compareRows(const ResultRow& a, const ResultRow& b, int nSortCol, bool bsort
         case 1:
             answer = compareTitles(a.title, b.title);
             break;
-        case 2:
-            answer = greaterOrBefore(lengthKey(a.length), lengthKey(b.length));
+        case 2: {
+            // Item1's text is converted first, so an error names it when both fail.
+            const qint64 t1 = lengthKey(a.length);
+            const qint64 t2 = lengthKey(b.length);
+            answer = greaterOrBefore(t1, t2);
             break;
+        }
         case 3: {
             qint64 t1 = 0;
             qint64 t2 = 0;

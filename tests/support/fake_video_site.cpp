@@ -8,6 +8,8 @@
 #include <QImage>
 #include <QMutexLocker>
 
+#include <chrono>
+
 FakeVideoSite::FakeVideoSite() : server_(std::make_unique<httplib::Server>()) {
     QImage picture(120, 90, QImage::Format_RGB32);
     picture.fill(QColor(40, 120, 200));
@@ -35,6 +37,9 @@ FakeVideoSite::FakeVideoSite() : server_(std::make_unique<httplib::Server>()) {
     const int port = server_->bind_to_any_port("127.0.0.1");
     host_ = QStringLiteral("127.0.0.1:%1").arg(port);
     thread_ = std::thread([this] { server_->listen_after_bind(); });
+    // A stop() before the server runs is lost, and the destructor would wait forever.
+    while (!server_->is_running())
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
 FakeVideoSite::~FakeVideoSite() {

@@ -17,10 +17,14 @@ class RecordingPane : public WebPane {
     void setNavigationHandler(std::function<bool(const QString&)> handler) override {
         this->handler = std::move(handler);
     }
+    void setNewWindowHandler(std::function<void(const QString&)> handler) override {
+        newWindowHandler = std::move(handler);
+    }
 
     QStringList navigations;
     int stops = 0;
     std::function<bool(const QString&)> handler;
+    std::function<void(const QString&)> newWindowHandler;
 
   private:
     QWidget* widget_;

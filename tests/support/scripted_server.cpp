@@ -6,6 +6,7 @@
 #include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <stdexcept>
@@ -150,6 +151,15 @@ ScriptedServer::Reply ScriptedServer::status(int code, const std::string& header
     return Reply(std::move(bytes), after);
 }
 
+ScriptedServer::Reply ScriptedServer::endless(const std::string& head, const std::string& body,
+                                              std::chrono::milliseconds gap) {
+    Reply reply;
+    reply.parts = {head, body};
+    reply.gap = gap;
+    reply.endless = true;
+    return reply;
+}
+
 void ScriptedServer::acceptLoop() {
     while (!stopping_) {
         pollfd fds[2] = {{listenFd_, POLLIN, 0}, {stopFd_, POLLIN, 0}};
@@ -176,13 +186,22 @@ bool ScriptedServer::waitStop(int fd, std::chrono::milliseconds timeout) {
 }
 
 bool ScriptedServer::sendAll(int fd, const std::string& bytes) {
+    // Never blocks past the server's stop, even when the client has stopped reading.
     std::size_t sent = 0;
     while (sent < bytes.size()) {
-        const ssize_t n = ::send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+        const ssize_t n =
+            ::send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            return false;
+            if (errno != EAGAIN && errno != EWOULDBLOCK)
+                return false;
+            pollfd fds[2] = {{fd, POLLOUT, 0}, {stopFd_, POLLIN, 0}};
+            if (::poll(fds, 2, -1) < 0 && errno != EINTR)
+                return false;
+            if (fds[1].revents)
+                return false;
+            continue;
         }
         sent += std::size_t(n);
     }
@@ -229,11 +248,14 @@ void ScriptedServer::serve(int fd, int connection) {
             reply = handler(request);
         }
         bool broken = false;
-        for (std::size_t i = 0; i < reply.parts.size() && !broken; ++i) {
+        for (std::size_t i = 0; !broken && !stopping_; ++i) {
+            if (i >= reply.parts.size() && !(reply.endless && !reply.parts.empty()))
+                break;
+            const std::string& part = reply.parts[std::min(i, reply.parts.size() - 1)];
             if (i > 0 && reply.gap.count() > 0 && waitStop(-1, reply.gap))
                 broken = true;
             else
-                broken = !sendAll(fd, reply.parts[i]);
+                broken = !sendAll(fd, part);
         }
         if (broken || reply.after == After::Close)
             break;

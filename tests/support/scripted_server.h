@@ -21,6 +21,7 @@
 //   server.push(ScriptedServer::ok("hello"));    // answer to the next request
 //   server.push({"HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n" + std::string(600, 'x'),
 //                ScriptedServer::After::Close}); // a body cut off by the server
+//   server.push(ScriptedServer::endless("HTTP/1.1 200 OK\r\n\r\n", "x", 10ms));  // a trickle
 //   client.Get(server.url("/watch?v=1"), file);
 //   server.requests()[0].raw                     // "GET /watch?v=1 HTTP/1.1\r\n..."
 //
@@ -45,6 +46,9 @@ class ScriptedServer {
         // Written one after the other, with gap between parts (to stream slowly).
         std::vector<std::string> parts;
         std::chrono::milliseconds gap{0};
+        // Once the parts are out, the last one goes again and again, until the client goes
+        // away or the server stops: an endless body, or with a gap a trickle.
+        bool endless = false;
         After after = After::KeepOpen;
     };
 
@@ -83,6 +87,9 @@ class ScriptedServer {
     // "HTTP/1.1 <status> <reason>" with the given header lines (each ending in CR LF) and body.
     static Reply status(int code, const std::string& headers, const std::string& body = "",
                         After after = After::KeepOpen);
+    // head, then body written again and again (with gap between) until the client goes away.
+    static Reply endless(const std::string& head, const std::string& body,
+                         std::chrono::milliseconds gap = std::chrono::milliseconds(0));
 
   private:
     void acceptLoop();

@@ -1,10 +1,12 @@
 #include "pages.h"
 
+#include "build_config.h"
+
 #include <array>
 
 namespace demosite {
 
-const char kReleaseCaption[] = "Clipvane 2.0 - Expand Your YouTube Experience";
+const char kReleaseCaption[] = CLIPVANE_CAPTION;
 
 namespace {
 
@@ -347,15 +349,18 @@ body{font:11px/1.2 Tahoma,Verdana,"DejaVu Sans",sans-serif;background:#fff;color
 std::string vendorHomePage() {
     return page(
         "Clipvane - Expand Your YouTube Experience", kVendorStyle,
-        "<body><div class=\"wrap\"><h1>Clipvane 2.0</h1><p class=\"tag\">Expand Your YouTube "
+        "<body><div class=\"wrap\"><h1>Clipvane " CLIPVANE_VERSION
+        "</h1><p class=\"tag\">Expand Your YouTube "
         "Experience: dig through related videos, three levels deep.</p>"
         "<div class=\"box\"><h2>What it does</h2><ul><li>Paste a video address and press Dig: "
         "every related video is listed with its thumbnail, length and views.</li><li>Explore "
         "up to three levels of related videos, sort them by title, length or views.</li><li>Copy "
         "a video address anywhere: Clipvane picks it up from the clipboard.</li></ul></div>"
-        "<div class=\"box\"><h2>Get the newest version</h2><p>Version 2.0 is the current "
+        "<div class=\"box\"><h2>Get the newest version</h2><p>Version " CLIPVANE_VERSION
+        " is the current "
         "release. Build it from source and install it with <code>cmake --install build --prefix "
-        "~/.local</code>.</p><a class=\"btn\" href=\"/\">Download Clipvane 2.0</a></div>"
+        "~/.local</code>.</p><a class=\"btn\" href=\"/\">Download Clipvane " CLIPVANE_VERSION
+        "</a></div>"
         "<p><a href=\"/facebook.php\">Social</a> &middot; <a href=\"/ads.php\">Sponsors</a></p>"
         "</div></body>\n");
 }

@@ -40,10 +40,12 @@ if [ $sanitize -eq 1 ]; then
     configure_sanitize_build
     cmake --build "$sanitize_build" -j2
     strict=detect_leaks=1:check_initialization_order=1:strict_init_order=1
-    ASAN_OPTIONS=$strict \
+    suppressions=suppressions=$PWD/tests/sanitize/lsan.supp
+    ASAN_OPTIONS=$strict LSAN_OPTIONS=$suppressions \
         ctest --test-dir "$sanitize_build" --output-on-failure -j2 --timeout 300 -L offscreen
-    # Tests that send real input through the X server.
-    ASAN_OPTIONS=$strict \
+    # Tests that send real input through the X server. On X, system libraries load (D-Bus, the
+    # GL driver) whose leaks only a full stack can tell apart from ours: the slow unwinder.
+    ASAN_OPTIONS=$strict LSAN_OPTIONS=$suppressions:fast_unwind_on_malloc=0 \
         "${under_x[@]}" ctest --test-dir "$sanitize_build" --output-on-failure --timeout 300 -L x11
     # The pane tests run Chromium (inside Qt WebEngine) in the test process. Chromium, built
     # without ASan, frees some objects with a smaller size than it allocated them with and keeps

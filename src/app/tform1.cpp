@@ -128,7 +128,7 @@ TForm1::TForm1(SiteConfig site, Platform& platform, QWidget* parent)
     wireHandlers();
     // While a fetch waits, the window paints and "Stop" and a close request act; any other input
     // waits for the dig's next row.
-    inputGate_ = new InputGate(this, bsSkinButton1);
+    inputGate_ = std::make_unique<InputGate>(this, bsSkinButton1);
     idhtp1.setIdleHook([this] {
         const QScopedValueRollback<bool> waiting(inFetchWait_, true);
         // A paint put off earlier is best done now, while the network keeps us waiting anyway.

@@ -162,7 +162,7 @@ class TForm1 : public QWidget {
 
     SiteConfig site_;
     Platform& platform_;
-    InputGate* inputGate_ = nullptr;
+    std::unique_ptr<InputGate> inputGate_;
     bool digging_ = false;
     std::unique_ptr<DigDriver> dig_;
     std::unique_ptr<DigEngine> lastDig_;

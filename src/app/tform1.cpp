@@ -143,9 +143,6 @@ TForm1::~TForm1() {
     if (ApplicationEvents1)
         qApp->removeEventFilter(ApplicationEvents1);
     FormDestroy(this);
-    // The gate has no parent: it watches the whole application, not just this window.
-    delete inputGate_;
-    inputGate_ = nullptr;
     // The line edit's own teardown still reaches the filter, when edt1 is no longer a combo box.
     edt1->lineEdit()->removeEventFilter(this);
     // The controls go first: the list still paints from ImageList1 while it is being torn down.

@@ -39,6 +39,7 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QScopedValueRollback>
 #include <QScreen>
 #include <QScrollBar>
@@ -511,7 +512,8 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
 
 // ---- downloads ----
 
-TForm1::Fetched TForm1::download(const QString& url, const QString& scratchName, QByteArray* body) {
+DigFetcher::Outcome TForm1::download(const QString& url, const QString& scratchName,
+                                     QByteArray* body) {
     {
         ScratchFile file(platform_.scratchFolder(), scratchName);
         if (body)
@@ -519,16 +521,16 @@ TForm1::Fetched TForm1::download(const QString& url, const QString& scratchName,
         try {
             idhtp1.Get(url, file, bodyLimitFor(scratchName));
         } catch (const FetchAborted&) {
-            return Fetched::Aborted;
+            return DigFetcher::Outcome::Aborted;
         } catch (const FetchError&) {
-            return Fetched::Failed;
+            return DigFetcher::Outcome::Failed;
         }
         file.close();
         // The file holds the same bytes; reading them back would only cost time.
         if (body)
             *body = file.copy();
     }
-    return Fetched::Ok;
+    return DigFetcher::Outcome::Ok;
 }
 
 QByteArray TForm1::readScratch(const QString& scratchName) const {
@@ -544,10 +546,10 @@ class TForm1::DigDriver : public DigFetcher, public DigListener {
     explicit DigDriver(TForm1& form) : f(form) {}
 
     Outcome fetchPage(const QString& url, QByteArray& body) override {
-        return outcome(f.download(url, QStringLiteral("youtube.0"), &body));
+        return f.download(url, QStringLiteral("youtube.0"), &body);
     }
     Outcome fetchThumbnail(const QString& url, QByteArray& body) override {
-        return outcome(f.download(url, QStringLiteral("default.0"), &body));
+        return f.download(url, QStringLiteral("default.0"), &body);
     }
 
     void startPageLoaded() override {
@@ -569,18 +571,6 @@ class TForm1::DigDriver : public DigFetcher, public DigListener {
     void afterPage() override { f.inputGate_->processEvents(); }
 
   private:
-    static Outcome outcome(Fetched fetched) {
-        switch (fetched) {
-            case Fetched::Ok:
-                return Outcome::Ok;
-            case Fetched::Aborted:
-                return Outcome::Aborted;
-            case Fetched::Failed:
-                break;
-        }
-        return Outcome::Failed;
-    }
-
     TForm1& f;
 };
 
@@ -604,10 +594,7 @@ void TForm1::btn5Click(QObject*) {
     if (!dig_)
         dig_ = std::make_unique<DigDriver>(*this);
     lastDig_ = std::make_unique<DigEngine>(*RegExpr, *dig_, *dig_, stopflag);
-    struct LabelFlush {
-        TForm1* form;
-        ~LabelFlush() { form->updateFoundLabel(); }
-    } flush{this};
+    const auto flushLabel = qScopeGuard([this] { updateFoundLabel(); });
     lastDig_->run(id, depth, regx, site_.watchUrlPrefix());
 }
 
@@ -662,12 +649,12 @@ void TForm1::bsSkinButton3Click(QObject* Sender) {
     BusyState busy(btn5, bsSkinButton3);
     QByteArray page;
     switch (download(site_.homePageAddress(), QStringLiteral("youtube.0"), &page)) {
-        case Fetched::Ok:
+        case DigFetcher::Outcome::Ok:
             break;
-        case Fetched::Failed:
+        case DigFetcher::Outcome::Failed:
             platform_.showMessage(kDownloadError);
             return;
-        case Fetched::Aborted:
+        case DigFetcher::Outcome::Aborted:
             return;
     }
     const QString surl = pickLuckyReference(decodePageText(page), lucky);

@@ -2,6 +2,7 @@
 
 #include "app/platform.h"
 #include "app/site_config.h"
+#include "discovery/dig_engine.h"
 #include "discovery/image_list.h"
 #include "net/http_client.h"
 
@@ -25,7 +26,6 @@ class ResizePanel;
 class ResultListView;
 class ResultModel;
 class RightButtonFilter;
-class DigEngine;
 class TPerlRegEx;
 struct RelatedVideo;
 struct ResultRow;
@@ -143,10 +143,10 @@ class TForm1 : public QWidget {
     void applyRemoteConfiguration();
     // Runs a handler body; an error leaving it goes to the error report.
     void guarded(const std::function<void()>& body);
-    enum class Fetched { Ok, Failed, Aborted };
     // Downloads url into the named scratch file and hands back its content. The file cannot be
     // created or read back: AppError.
-    Fetched download(const QString& url, const QString& scratchName, QByteArray* body = nullptr);
+    DigFetcher::Outcome download(const QString& url, const QString& scratchName,
+                                 QByteArray* body = nullptr);
     QByteArray readScratch(const QString& scratchName) const;
     void addRow(const RelatedVideo& video, int imageIndex);
     // The found-count label follows the rows at most once per frame while a dig runs.
